@@ -1,0 +1,70 @@
+// DP solver: the two-layer state store and the dynamic program over job sets.
+//
+// A state is a set S of jobs still to be sequenced in front of an already fixed tail, with the
+// least cost found for that tail and the time sum(p over S). The DP runs backwards from the full
+// set, removing one job per stage; each layer is kept in strictly ascending set order, so new
+// states are appended and existing ones found by binary search.
+#pragma once
+
+#include "instance/instance.h"
+
+#include <cstdint>
+
+namespace precdp {
+
+inline constexpr uint32_t maxState = 195000000; // states per layer in the program
+
+// ---- State store (structure of arrays, 22 bytes per state and layer) ------------------------
+// Entries 0..layerSize[L]-1 of layer L are valid and strictly ascending in setLess order; the
+// rest are stale and never read. Nothing is cleared: every entry is written before it is read.
+extern uint64_t* stateSet[2][2]; // [layer][word]: the two words of each state's JobSet
+extern int32_t* stateCost[2];    // [layer]: least weighted tardiness of the jobs outside the set
+extern uint16_t* stateTime[2];   // [layer]: sum of p over the set
+extern uint32_t layerSize[2];    // states held in each layer
+extern uint32_t layerCapacity;   // entries per array: maxState in the program, less in tests
+
+extern uint8_t curLayer;    // layer being built; after the DP the final layer
+extern uint8_t prevLayer;   // the other layer, being expanded
+extern uint8_t layerToggle; // negated at each stage; curLayer takes its value
+
+// ---- Statistics of the current instance (columns "uas" and "ts") ----------------------------
+extern uint32_t maxLayerSize; // largest layer at the end of a completed stage
+extern uint64_t totalStates;  // states created by completed stages, plus the initial state
+
+// ---- Time limit -----------------------------------------------------------------------------
+extern double maxCPU;      // DP time limit in seconds of CPU time, set per class
+extern int64_t startClock; // clockTicks reading from which the limit is measured
+
+// ---- Operations -----------------------------------------------------------------------------
+// Reserves both layers at `capacity` states each without touching them. On failure prints a
+// message naming the bytes needed, keeps nothing and returns false.
+bool allocateStore(uint32_t capacity);
+void freeStore();
+// Frees the store, prints "Press any key to exit...\n" and waits for a key.
+void releaseTables();
+// The DP half of resetInstance: counters and layer indices back to their start values.
+void resetStore();
+
+// Index of `set` in layer `layer`, searching from index `lo`; -1 (after a warning and a key
+// wait) when it is not there.
+int64_t arrBinarySearch(int layer, int64_t lo, const JobSet& set);
+
+inline void appendState(int layer, const JobSet& set, int32_t cost, uint16_t time) {
+  const uint32_t index = layerSize[layer]++;
+  stateSet[layer][0][index] = set.word[0];
+  stateSet[layer][1][index] = set.word[1];
+  stateCost[layer][index] = cost;
+  stateTime[layer][index] = time;
+}
+
+// The result slot: the cost at entry 0 of the final layer; -1 means no result.
+inline int32_t& resultSlot() {
+  return stateCost[curLayer][0];
+}
+
+// Solves the current instance (jobs numbered topologically). Afterwards resultSlot() holds the
+// least total weighted tardiness, or -1 when the time limit or the layer capacity stopped the run
+// or the relation admits no sequence.
+void dpSolve();
+
+} // namespace precdp

@@ -1,0 +1,110 @@
+#include "dp/dp.h"
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <new>
+
+namespace precdp {
+
+uint64_t* stateSet[2][2] = {{nullptr, nullptr}, {nullptr, nullptr}};
+int32_t* stateCost[2] = {nullptr, nullptr};
+uint16_t* stateTime[2] = {nullptr, nullptr};
+uint32_t layerSize[2] = {0, 0};
+uint32_t layerCapacity = 0;
+uint8_t curLayer = 1;
+uint8_t prevLayer = 0;
+uint8_t layerToggle = 1;
+uint32_t maxLayerSize = 0;
+uint64_t totalStates = 1;
+double maxCPU = 5401.0;
+int64_t startClock = 0;
+
+namespace {
+
+// new[] of a trivial type leaves the memory untouched, so the pages stay unbacked until the DP
+// first writes them; huge pages then cut the TLB misses of the binary searches.
+template <typename T>
+T* reserveArray(uint32_t capacity) {
+  T* array = new (std::nothrow) T[capacity];
+  if (array != nullptr) adviseHugePages(array, sizeof(T) * capacity);
+  return array;
+}
+
+} // namespace
+
+bool allocateStore(uint32_t capacity) {
+  freeStore();
+  if (capacity < 2) capacity = 2; // the DP stops a layer at capacity - 1 states
+  bool complete = true;
+  for (int layer = 0; layer < 2; ++layer) {
+    stateSet[layer][0] = reserveArray<uint64_t>(capacity);
+    stateSet[layer][1] = reserveArray<uint64_t>(capacity);
+    stateCost[layer] = reserveArray<int32_t>(capacity);
+    stateTime[layer] = reserveArray<uint16_t>(capacity);
+    complete = complete && stateSet[layer][0] && stateSet[layer][1] && stateCost[layer] &&
+               stateTime[layer];
+  }
+  if (!complete) {
+    freeStore();
+    const unsigned long long bytesPerState =
+        2 * (2 * sizeof(uint64_t) + sizeof(int32_t) + sizeof(uint16_t));
+    std::printf("ERROR! cannot allocate the DP state store: %llu bytes needed "
+                "(%u states per layer) -initTables\n",
+                bytesPerState * capacity, capacity);
+    return false;
+  }
+  layerCapacity = capacity;
+  resetStore();
+  return true;
+}
+
+void freeStore() {
+  for (int layer = 0; layer < 2; ++layer) {
+    delete[] stateSet[layer][0];
+    delete[] stateSet[layer][1];
+    delete[] stateCost[layer];
+    delete[] stateTime[layer];
+    stateSet[layer][0] = stateSet[layer][1] = nullptr;
+    stateCost[layer] = nullptr;
+    stateTime[layer] = nullptr;
+  }
+  layerCapacity = 0;
+  layerSize[0] = layerSize[1] = 0;
+}
+
+void releaseTables() {
+  freeStore();
+  std::printf("Press any key to exit...\n");
+  waitKey();
+}
+
+void resetStore() {
+  layerToggle = 1;
+  prevLayer = 0;
+  curLayer = 1;
+  layerSize[0] = layerSize[1] = 0;
+  maxLayerSize = 0;
+  totalStates = 1;
+  if (layerCapacity > 0) stateCost[1][0] = 0;
+}
+
+int64_t arrBinarySearch(int layer, int64_t lo, const JobSet& set) {
+  const uint64_t* word0 = stateSet[layer][0];
+  const uint64_t* word1 = stateSet[layer][1];
+  int64_t hi = static_cast<int64_t>(layerSize[layer]) - 1;
+  while (lo <= hi) {
+    const int64_t mid = (lo + hi) / 2;
+    const JobSet entry{{word0[mid], word1[mid]}};
+    if (setLess(entry, set))
+      lo = mid + 1;
+    else if (entry == set)
+      return mid;
+    else
+      hi = mid - 1;
+  }
+  std::printf("Wrning: expected state not found - arrBinarySearch\n");
+  waitKey();
+  return -1;
+}
+
+} // namespace precdp

@@ -1,0 +1,49 @@
+// The thin layer between the bench and the operating system: key waits, the clock,
+// directories, local time stamps and the untouched reservation of large arrays.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace precdp {
+
+// ---- Key wait -------------------------------------------------------------------------------
+// Flushes standard output, then waits for one key press without echo when standard input is a
+// terminal (the terminal mode is restored before returning). When standard input is a pipe, a
+// file or closed, it returns at once, so scripted runs never hang and never lose piped input.
+void waitKey();
+
+// Number of waitKey calls so far in this process (whether or not they blocked).
+uint64_t keyWaitCount();
+
+// ---- Clock ----------------------------------------------------------------------------------
+// Process CPU time in ticks. 64-bit, so a difference never wraps within any time limit.
+int64_t clockTicks();
+inline constexpr double clockTicksPerSecond = 1e9; // ticks are nanoseconds
+
+// Seconds of CPU time since the reading startTicks.
+inline double secondsSince(int64_t startTicks) {
+  return static_cast<double>(clockTicks() - startTicks) / clockTicksPerSecond;
+}
+
+// Makes every later clockTicks reading advance by exactly stepTicks from the previous one, so a
+// time limit can be reached after a known number of readings. 0 restores the real clock.
+void useSteppedClock(int64_t stepTicks);
+
+// ---- Files and time stamps ------------------------------------------------------------------
+// Creates one directory level; an existing directory is not an error. False on failure.
+bool makeDirectory(const char* path);
+
+// Current local time as "%Y.%m.%d-%H.%M.%S"; empty if it cannot be formatted.
+std::string localTimeStamp();
+
+// ---- Memory ---------------------------------------------------------------------------------
+// Asks the kernel to back [start, start + bytes) with transparent huge pages where it can.
+// Only whole 2 MiB-aligned extents inside the range are affected; nothing is touched.
+void adviseHugePages(void* start, size_t bytes);
+
+// Peak resident set size of this process, in bytes.
+uint64_t peakResidentBytes();
+
+} // namespace precdp

@@ -1,0 +1,92 @@
+#include "support.h"
+
+#include "dp/dp.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <numeric>
+
+namespace precdp::testing {
+
+void loadInstance(const std::vector<Job>& jobs, const std::vector<std::pair<int, int>>& arcs) {
+  resetInstance();
+  jobCount = static_cast<uint16_t>(jobs.size());
+  for (int i = 0; i < jobCount; ++i) {
+    p[i] = jobs[i].p;
+    dueDate[i] = jobs[i].dueDate;
+    tardinessWeight[i] = jobs[i].weight;
+    earlinessWeight[i] = 0;
+    totalP = static_cast<uint16_t>(totalP + p[i]);
+    insertJob(allJobs, i);
+  }
+  for (auto [from, to] : arcs) addPrec(static_cast<int16_t>(from), static_cast<int16_t>(to));
+}
+
+void loadRandomInstance(std::mt19937& random, int n, double arcChance, int maxP, int maxWeight) {
+  std::uniform_int_distribution<int> processing(1, maxP);
+  std::uniform_int_distribution<int> weight(0, maxWeight);
+  std::bernoulli_distribution arc(arcChance);
+  std::vector<Job> jobs(n);
+  int total = 0;
+  for (Job& job : jobs) {
+    job.p = static_cast<uint16_t>(processing(random));
+    job.weight = static_cast<uint16_t>(weight(random));
+    total += job.p;
+  }
+  std::uniform_int_distribution<int> due(0, total);
+  for (Job& job : jobs) job.dueDate = static_cast<uint16_t>(due(random));
+  std::vector<std::pair<int, int>> arcs;
+  for (int i = 0; i < n; ++i)
+    for (int j = i + 1; j < n; ++j)
+      if (arc(random)) arcs.emplace_back(i, j);
+  loadInstance(jobs, arcs);
+}
+
+int32_t solve() {
+  maxCPU = 1e9;
+  startClock = clockTicks();
+  dpSolve();
+  return resultSlot();
+}
+
+int64_t bruteForceOptimum() {
+  std::vector<int> order(jobCount);
+  std::iota(order.begin(), order.end(), 0);
+  int64_t best = -1;
+  do {
+    bool feasible = true;
+    for (int a = 0; a < jobCount && feasible; ++a)
+      for (int b = a + 1; b < jobCount && feasible; ++b)
+        if (contains(pred[order[a]], order[b])) feasible = false;
+    if (!feasible) continue;
+    int64_t time = 0, cost = 0;
+    for (int job : order) {
+      time += p[job];
+      cost += std::max<int64_t>(0, time - dueDate[job]) * tardinessWeight[job];
+    }
+    if (best < 0 || cost < best) best = cost;
+  } while (std::next_permutation(order.begin(), order.end()));
+  return best;
+}
+
+std::string beginCapture() {
+  std::fflush(stdout);
+  ::testing::internal::CaptureStdout();
+  return {};
+}
+
+std::string endCapture() {
+  std::fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
+}
+
+int countOf(const std::string& text, const std::string& needle) {
+  int count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+    ++count;
+  return count;
+}
+
+} // namespace precdp::testing
