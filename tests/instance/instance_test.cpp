@@ -2,7 +2,10 @@
 #include "platform/platform.h"
 #include "support.h"
 
+#include "dp/dp.h"
+
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace precdp {
 namespace {
@@ -135,6 +138,23 @@ TEST(ResetInstance, ClearsEveryTableThePreviousInstanceWrote) {
   EXPECT_EQ(pairEarliestStart[40][41], 9);
   pairEarliestStart[40][41] = 0;
 }
+
+#ifndef __SANITIZE_ADDRESS__ // the sanitizer's own reservations do not fit a small address space
+TEST(InitTables, StoreThatCannotBeObtainedIsReportedNotThrown) {
+  // In a child process limited to 4 GiB of address space the 8.58 GB store cannot exist: the
+  // call must come back with false and a message naming the memory needed.
+  EXPECT_EXIT(
+      {
+        const std::string out = captureOutput([] {
+          rlimit limit{uint64_t{4} << 30, uint64_t{4} << 30};
+          setrlimit(RLIMIT_AS, &limit);
+          if (initTables() || stateSet[0][0] != nullptr || layerCapacity != 0) std::_Exit(1);
+        });
+        std::_Exit(out.find("8580000000 bytes") != std::string::npos ? 7 : 2);
+      },
+      ::testing::ExitedWithCode(7), "");
+}
+#endif
 
 } // namespace
 } // namespace precdp
