@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace precdp {
 
@@ -110,5 +111,19 @@ void addPrec(int16_t i, int16_t j, ImpliedArc implied = ImpliedArc::stop);
 // wait) when a file is missing or its contents cannot be held safely.
 bool readStandardInstance(int32_t instanceNo);
 bool readVelmarInstance(int32_t instanceNo);
+
+// ---- Instance file paths, relative to the working directory --------------------------------
+// An order strength in the default text form of an output stream: 6 significant digits, no
+// trailing zeros, exponent form only below 1e-4 or from 1e6 ("0", "0.005", "0.2").
+std::string osField(double os);
+// A decimal integer at least three digits wide, zero-filled on the left ("007", "040", "100").
+std::string threeDigitField(int value);
+// "Instances/1-prec-wet Ins/<n>-<os>/<n>-<os>-<instanceNo>.txt", no leading zeros.
+std::string standardInstancePath(int n, double os, int instanceNo);
+// "Instances/Data-Velmar/wet<nnn>/wet<nnn>_<iii>.dat"; the same file for every order strength.
+std::string velmarJobPath(int n, int instanceNo);
+// "Instances/Data-Velmar/wt<nnn>prec/<os>/wt<nnn>_<iii>_<os>.dat" for objective 1 or 2, "wet"
+// in both places for objective 3, empty for any other objective.
+std::string velmarPrecedencePath(int objective, int n, double os, int instanceNo);
 
 } // namespace precdp
