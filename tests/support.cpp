@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <sstream>
+#include <stdexcept>
 
 namespace precdp::testing {
 
@@ -87,6 +92,27 @@ int countOf(const std::string& text, const std::string& needle) {
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
     ++count;
   return count;
+}
+
+ScratchDirectory::ScratchDirectory() {
+  previous_ = std::filesystem::current_path().string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "precdp-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+  std::filesystem::current_path(path_);
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readTextFile(const std::string& path) {
+  std::ifstream file(path);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
 }
 
 } // namespace precdp::testing

@@ -51,4 +51,22 @@ std::string captureOutput(Action action) {
 // Number of times `needle` occurs in `text`.
 int countOf(const std::string& text, const std::string& needle);
 
+// A fresh empty directory that is the working directory while the object lives; afterwards the
+// previous working directory is restored and the directory removed with its contents.
+class ScratchDirectory {
+public:
+  ScratchDirectory();
+  ~ScratchDirectory();
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  const std::string& path() const { return path_; }
+
+private:
+  std::string path_;
+  std::string previous_;
+};
+
+// The whole content of a file; empty when it cannot be read.
+std::string readTextFile(const std::string& path);
+
 } // namespace precdp::testing
