@@ -29,15 +29,15 @@ const char* theoremLabel(int precTheorem) {
 }
 
 std::string reportFileName(const std::string& stamp) {
-  std::ostringstream name; // default stream form: 0, 0.005, 0.2
+  std::ostringstream name;
   name << "Reports/" << stamp << "-o=" << int{objType} << "-d=" << int{datasettype}
-       << "-os=" << osVal << "-n=" << nVal << ".txt";
+       << "-os=" << osField(osVal) << "-n=" << nVal << ".txt";
   return name.str();
 }
 
 void startReport() {
   maxCPU = datasettype == 1 ? 3601.0 : 5401.0;
-  std::cout << "obj=" << int{objType} << "-data=" << int{datasettype} << "-os=" << osVal
+  std::cout << "obj=" << int{objType} << "-data=" << int{datasettype} << "-os=" << osField(osVal)
             << "-n=" << nVal << std::endl;
   makeDirectory("Reports"); // an existing directory is fine; a failure shows at the open
   const std::string name = reportFileName(timeStamp());

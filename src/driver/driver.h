@@ -1,0 +1,88 @@
+// Experiment driver: the start dialogue, the loops over datasets, classes and instances, the
+// class averages, and the pipeline that carries one instance from its file to its result row.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace precdp {
+
+// ---- Instance classes -----------------------------------------------------------------------
+// The classes of one dataset: every n of nTable with every OS of osTable, 125 instances each.
+struct DatasetClasses {
+  const char* name; // as the menu shows it
+  std::span<const uint16_t> nTable;
+  std::span<const double> osTable;
+};
+
+inline constexpr int16_t instancesPerClass = 125;
+
+// The classes of datasettype 1 (Velmar) or 2 (standard); nullptr for any other value.
+const DatasetClasses* classesOf(int datasettype);
+
+// True when osVal is one of the order strengths of the current datasettype, compared exactly.
+bool validClass();
+
+// ---- Instance pipeline ----------------------------------------------------------------------
+// Sums over the instances of the current class that ran, in the row's units; averaged over 125.
+struct ClassSums {
+  double OS1 = 0, OS2 = 0, PPt = 0, CPU = 0;
+};
+
+// One result row. PPt and CPU are seconds of CPU time.
+struct ResultRow {
+  int16_t Ins = 0;
+  double OS1 = 0, OS2 = 0, PPt = 0, CPU = 0;
+  int32_t obj = -1;
+  uint32_t uas = 0;
+  uint64_t ts = 0;
+};
+
+extern int32_t objVal; // obj of the latest row: the DP's optimum, or -1 for no result
+
+// Reads instance Ins of the current class with the reader of datasettype.
+bool insRead(int16_t Ins);
+
+// Appends `row` to the report file: tab-separated, doubles with 5 significant digits.
+void writeFileRow(std::ofstream& reportStream, const ResultRow& row);
+
+// Resets, reads, strengthens, relabels, validates and solves instance Ins of the current class
+// (the DP only when OS2 reaches osThreshold, which is raised to OS2 when the DP gives no
+// result), prints its console row, appends its file row and adds it to `sums`. False after a
+// reader failure, when the run must end.
+bool runInstance(int16_t Ins, std::ofstream& reportStream, ClassSums& sums);
+
+// ---- Experiment plan ------------------------------------------------------------------------
+// The menu's answer. In the continue mode, the next instance to run: the dataset, positions in
+// its nTable and osTable, and the instance number; all -1 in the start-over mode.
+struct MenuChoice {
+  bool continueMode = false;
+  int16_t dataset = -1;
+  int16_t nIndex = -1;
+  int16_t osIndex = -1;
+  int16_t instance = -1;
+};
+
+// Runs the start dialogue on `entries` (prompts on standard output) and sets precTheorem and
+// osThreshold. Refused or unreadable entries are asked again; empty when the input ends.
+std::optional<MenuChoice> runMenu(std::istream& entries);
+
+// "n [0:20 / 1:40 / ...] " and "OS [0:0 / 1:0.2 / ...] " of a dataset.
+std::string nPrompt(const DatasetClasses& classes);
+std::string osPrompt(const DatasetClasses& classes);
+
+// Writes the six class averages to the report file and the console.
+void writeAverages(std::ofstream& reportStream, const ClassSums& sums);
+
+// Walks every class of both datasets (standard first, then Velmar; n upward, OS downward) from
+// the menu's choice on. False after an error stop (a reader failure or an invalid class).
+bool runPlan(MenuChoice choice, std::ofstream& reportStream);
+
+// The whole program on the dialogue's input: menu, store, plan, release. Always returns 0.
+int runBench(std::istream& entries);
+
+} // namespace precdp

@@ -1,0 +1,94 @@
+#include "driver/driver.h"
+
+#include "dp/dp.h"
+#include "graph/graph.h"
+#include "instance/instance.h"
+#include "platform/platform.h"
+#include "report/report.h"
+#include "theorems/theorems.h"
+
+#include <cstdio>
+
+namespace precdp {
+
+int32_t objVal = -1;
+
+bool insRead(int16_t Ins) {
+  if (datasettype == 1) return readVelmarInstance(Ins);
+  if (datasettype == 2) return readStandardInstance(Ins);
+  std::printf("Error! insRead: unexpected datasettype!\n");
+  waitKey();
+  return false;
+}
+
+void writeFileRow(std::ofstream& reportStream, const ResultRow& row) {
+  openReportForAppend(reportStream);
+  reportStream.precision(5);
+  reportStream << row.Ins << '\t' << row.OS1 << '\t' << row.OS2 << '\t' << row.PPt << '\t'
+               << row.CPU << '\t' << row.obj << '\t' << row.uas << '\t' << row.ts << std::endl;
+  closeReport(reportStream);
+}
+
+namespace {
+
+// The theorem pass chosen by precTheorem; 0 runs none.
+void runTheoremPass() {
+  if (precTheorem == 1)
+    kanetPrec();
+  else if (precTheorem == 2)
+    emmonsPrec();
+}
+
+// Runs the DP when OS2 reaches the threshold (never for a NaN OS2) and raises the threshold to
+// OS2 when it gives no result. A skipped instance gets the no-result mark in the result slot.
+void solveUnlessBelowThreshold(double OS2) {
+  if (OS2 >= osThreshold) {
+    dpSolve();
+    if (resultSlot() == -1) osThreshold = OS2;
+  } else {
+    resultSlot() = -1;
+  }
+}
+
+} // namespace
+
+bool runInstance(int16_t Ins, std::ofstream& reportStream, ClassSums& sums) {
+  ResultRow row;
+  row.Ins = Ins;
+  resetInstance();
+  if (!insRead(Ins)) {
+    std::printf("ERROR! instance reader failure! -main\n");
+    waitKey();
+    return false;
+  }
+  computeTimeWindows();
+  row.OS1 = orderStrength();
+  // The console row is printed piece by piece: a pass's messages show where they occur.
+  std::printf("%d\t%4.2f\t", Ins, row.OS1);
+
+  startClock = clockTicks();
+  runTheoremPass();
+  row.PPt = secondsSince(startClock);
+  if (precTheorem > 0) topoRelabel();
+  row.OS2 = orderStrength();
+  std::printf("%4.2f\t%4.2f\t", row.OS2, row.PPt);
+  checkPrecGraph();
+
+  startClock = clockTicks(); // the DP measures its limit maxCPU from here
+  solveUnlessBelowThreshold(row.OS2);
+  row.CPU = secondsSince(startClock);
+
+  sums.OS1 += row.OS1;
+  sums.OS2 += row.OS2;
+  sums.PPt += row.PPt;
+  sums.CPU += row.CPU;
+  objVal = row.obj = resultSlot();
+  row.uas = maxLayerSize;
+  row.ts = totalStates;
+  std::printf("%4.3f\t%d\t%u\t%llu\n", row.CPU, row.obj, row.uas,
+              static_cast<unsigned long long>(row.ts));
+  writeFileRow(reportStream, row);
+  return true;
+}
+
+} // namespace precdp
