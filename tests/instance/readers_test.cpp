@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace precdp {
 namespace {
@@ -23,18 +22,8 @@ JobSet setOf(std::initializer_list<int> jobs) {
 class ReaderTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    static int serial = 0;
-    home_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("precdp-readers-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
     objType = 2;
     resetInstance();
-  }
-  void TearDown() override {
-    fs::current_path(home_);
-    fs::remove_all(dir_);
   }
 
   static void writeFile(const std::string& path, const std::string& text) {
@@ -69,7 +58,7 @@ protected:
     for (int i = 0; i < maxJobs; ++i) ASSERT_TRUE(isEmpty(pred[i]) && isEmpty(succ[i])) << i;
   }
 
-  fs::path home_, dir_;
+  testing::ScratchDirectory scratch_;
 };
 
 TEST(InstancePaths, FieldsAndPathsHaveTheFixedForms) {
