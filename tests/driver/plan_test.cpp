@@ -60,63 +60,6 @@ PlanRun runPlanOn(MenuChoice choice, int theorem, double threshold) {
   return run;
 }
 
-TEST(Plan, StartOverWalksEveryClassOfBothDatasetsInOrder) {
-  ScratchDirectory scratch;
-  // Instance 1 of every class has order strength 0, the others 1 (but those of Velmar OS 0).
-  std::vector<std::string> order;
-  for (int dataset : {2, 1}) {
-    const DatasetClasses& classes = *classesOf(dataset);
-    for (uint16_t n : classes.nTable)
-      for (size_t osIndex = classes.osTable.size(); osIndex-- > 0;) {
-        const double os = classes.osTable[osIndex];
-        order.push_back(classKey(dataset, os, n));
-        for (int Ins = 1; Ins <= instancesPerClass; ++Ins) {
-          const Arcs arcs = Ins == 1 ? Arcs{} : chainOf(2);
-          if (dataset == 2)
-            writeStandardInstance(n, os, Ins, threeJobs(), arcs);
-          else if (os == 0) // the job file serves every order strength of its size
-            writeVelmarInstance(n, os, Ins, threeJobs());
-          else
-            writeVelmarPrecedences(n, os, Ins, arcs);
-        }
-      }
-  }
-  ASSERT_EQ(order.size(), 51u);
-
-  const uint64_t waits = keyWaitCount();
-  const PlanRun run = runPlanOn(MenuChoice{}, 0, 0.5);
-  EXPECT_TRUE(run.completed);
-  EXPECT_EQ(keyWaitCount(), waits);
-  EXPECT_EQ(datasettype, 0);
-  EXPECT_EQ(osThreshold, 0.0);
-
-  std::vector<std::string> classLines;
-  for (const std::string& line : linesOf(run.console))
-    if (line.rfind("obj=", 0) == 0) classLines.push_back(line);
-  ASSERT_EQ(classLines.size(), 51u);
-  for (size_t at = 0; at < order.size(); ++at) {
-    const std::string& key = order[at]; // "-o=2-d=D-os=X-n=N" against "obj=2-data=D-os=X-n=N"
-    EXPECT_EQ(classLines[at], "obj=2-data=" + key.substr(7)) << at;
-  }
-  EXPECT_EQ(countOf(run.console, "\nOS1_ave="), 51);
-
-  const std::map<std::string, std::string> files = reportFiles();
-  ASSERT_EQ(files.size(), 51u);
-  for (const std::string& key : order) {
-    const auto file = files.find(key + ".txt");
-    ASSERT_NE(file, files.end()) << key;
-    const std::vector<std::string> lines = linesOf(file->second);
-    ASSERT_EQ(lines.size(), 2u + 125u + 7u) << key;
-    EXPECT_EQ(fieldOf(lines[2], 0), "1");
-    EXPECT_EQ(fieldOf(lines[126], 0), "125");
-    EXPECT_EQ(lines[127], "");
-    // The entered threshold 0.5 holds for the standard dataset only.
-    const bool standard = key.find("-d=2-") != std::string::npos;
-    EXPECT_EQ(fieldOf(lines[2], 5) == "-1", standard) << key;
-    EXPECT_NE(fieldOf(lines[3], 5), "-1") << key;
-  }
-}
-
 TEST(Plan, ContinueFromTheLastStandardInstanceAveragesOverTheWholeClass) {
   ScratchDirectory scratch;
   writeStandardInstance(120, 0, 125, threeJobs(), chainOf(1)); // order strength 1/3
