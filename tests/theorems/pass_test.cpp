@@ -1,0 +1,141 @@
+// The sweep, the closure test and the arc insertion on small hand-made instances.
+#include "graph/graph.h"
+#include "platform/platform.h"
+#include "reference/literal_theorems.h"
+#include "support.h"
+#include "theorems/theorems.h"
+
+#include <gtest/gtest.h>
+
+namespace precdp {
+namespace {
+
+using testing::loadInstance;
+
+JobSet setOf(std::initializer_list<int> jobs) {
+  JobSet set{};
+  for (int job : jobs) insertJob(set, job);
+  return set;
+}
+
+void loadWithWindows(const std::vector<testing::Job>& jobs,
+                     const std::vector<std::pair<int, int>>& arcs = {}) {
+  loadInstance(jobs, arcs);
+  computeTimeWindows();
+}
+
+// Equal jobs satisfy either rule both ways; i-before-j is tried first with i the higher number,
+// so each arc runs from the higher number to the lower, and the closure orders all three.
+TEST(TheoremPass, EqualJobsAreOrderedFromHigherToLowerNumber) {
+  for (Theorem theorem : {Theorem::kanet, Theorem::emmons}) {
+    loadWithWindows({{3, 4, 2}, {3, 4, 2}, {3, 4, 2}});
+    precTheoremPass(theorem);
+    EXPECT_TRUE(domPred[0] == setOf({1, 2}));
+    EXPECT_TRUE(domPred[1] == setOf({2}));
+    EXPECT_TRUE(domPred[2] == setOf({}));
+    EXPECT_TRUE(domSucc[2] == setOf({0, 1}));
+    EXPECT_TRUE(domSucc[1] == setOf({0}));
+    EXPECT_EQ(earliestStart[0], 6);
+    EXPECT_EQ(latestEnd[2], 3);
+    EXPECT_EQ(pairEarliestStart[0][1], 6); // the matrices include the theorem arcs
+    EXPECT_EQ(pairLatestEnd[1][2], 3);     // only 2 follows neither
+    EXPECT_EQ(pairLatestEnd[1][0], 6);
+  }
+}
+
+TEST(TheoremPass, NoPairNoChange) {
+  for (int n : {0, 1}) {
+    loadWithWindows(std::vector<testing::Job>(n, {2, 0, 1}));
+    const uint16_t start = pairEarliestStart[0][0], end = pairLatestEnd[0][0];
+    const std::string output = testing::captureOutput([] {
+      kanetPrec();
+      emmonsPrec();
+    });
+    EXPECT_EQ(output, "");
+    EXPECT_TRUE(isEmpty(domPred[0]) && isEmpty(domSucc[0]));
+    EXPECT_EQ(pairEarliestStart[0][0], start);
+    EXPECT_EQ(pairLatestEnd[0][0], end);
+  }
+}
+
+// Jobs: 0 before 1 in the instance. Emmons accepts (1, 2) by E1 but refuses (0, 2): w_0 < w_2
+// and d_2 < L_0. The closure (1, 2) tests (0, 2) too, and an arc 0-before-2 from a theorem does
+// not exempt it; the same arc in the instance does.
+TEST(TheoremPass, ClosureTestExemptsOnlyInstanceArcs) {
+  const std::vector<testing::Job> jobs = {{5, 0, 1}, {1, 0, 5}, {2, 1, 3}};
+  loadWithWindows(jobs, {{0, 1}});
+  preparePairSums();
+  ASSERT_TRUE(emmonsPairRule(1, 2));
+  ASSERT_FALSE(emmonsPairRule(0, 2));
+  EXPECT_FALSE(domPairClosure(1, 2, Theorem::emmons));
+  DomAddPrec(0, 2);
+  ASSERT_TRUE(contains(domPred[2], 0));
+  EXPECT_FALSE(domPairClosure(1, 2, Theorem::emmons));
+
+  loadWithWindows(jobs, {{0, 1}, {0, 2}});
+  preparePairSums();
+  EXPECT_TRUE(domPairClosure(1, 2, Theorem::emmons));
+  // Successors of the second job are tested too: 2 before 3 in the instance, (1, 3) refused.
+  loadWithWindows({{5, 0, 1}, {1, 0, 5}, {2, 1, 3}, {1, 0, 9}}, {{0, 1}, {0, 2}, {2, 3}});
+  preparePairSums();
+  ASSERT_FALSE(emmonsPairRule(1, 3));
+  EXPECT_FALSE(domPairClosure(1, 2, Theorem::emmons));
+}
+
+// a = 1 with instance predecessor 0 and theorem predecessor 5; b = 3 with instance successor 4
+// and theorem successor 2; 0 already precedes 4 in the instance. p are powers of two, so every
+// sum names its jobs.
+TEST(DomAddPrec, AddsEveryImpliedArcAndCountsEachJobOnce) {
+  loadWithWindows({{1, 0, 1}, {2, 0, 1}, {4, 0, 1}, {8, 0, 1}, {16, 0, 1}, {32, 0, 1}},
+                  {{0, 1}, {3, 4}, {0, 4}});
+  DomAddPrec(5, 1);
+  DomAddPrec(3, 2);
+  uint16_t head[6], tail[6];
+  for (int j = 0; j < 6; ++j) head[j] = earliestStart[j], tail[j] = latestEnd[j];
+  const uint64_t keyWaits = keyWaitCount();
+  EXPECT_EQ(testing::captureOutput([] { DomAddPrec(1, 3); }), "");
+  EXPECT_EQ(keyWaitCount(), keyWaits);
+
+  EXPECT_TRUE(domPred[3] == setOf({0, 1, 5}));
+  EXPECT_TRUE(domPred[4] == setOf({1, 5})); // 0 is an instance predecessor of 4 already
+  EXPECT_TRUE(domPred[2] == setOf({0, 1, 3, 5}));
+  EXPECT_TRUE(domSucc[1] == setOf({2, 3, 4}));
+  EXPECT_TRUE(domSucc[0] == setOf({2, 3}));
+  EXPECT_TRUE(domSucc[5] == setOf({1, 2, 3, 4}));
+  const int headRise[6] = {0, 0, 35, 35, 34, 0};
+  const int tailFall[6] = {12, 28, 0, 0, 0, 28};
+  for (int j = 0; j < 6; ++j) {
+    EXPECT_EQ(earliestStart[j], head[j] + headRise[j]) << j;
+    EXPECT_EQ(latestEnd[j], tail[j] - tailFall[j]) << j;
+  }
+}
+
+// Inserting the reverse of a theorem arc closes a cycle: one message and key wait per offending
+// pair, (0, 0), (1, 0) and (1, 1), and the arcs are added all the same, as the literal form does.
+TEST(DomAddPrec, ReportsEachPairThatClosesACycle) {
+  for (bool literal : {false, true}) {
+    loadWithWindows({{2, 0, 1}, {3, 0, 1}});
+    const uint64_t keyWaits = keyWaitCount();
+    const std::string output = testing::captureOutput([&] {
+      if (literal) {
+        reference::literalDomAddPrec(0, 1);
+        reference::literalDomAddPrec(1, 0);
+      } else {
+        DomAddPrec(0, 1);
+        DomAddPrec(1, 0);
+      }
+    });
+    EXPECT_EQ(output, "Error! DomAddPrec\nError! DomAddPrec\nError! DomAddPrec\n");
+    EXPECT_EQ(keyWaitCount(), keyWaits + 3);
+    EXPECT_TRUE(domPred[0] == setOf({0, 1}));
+    EXPECT_TRUE(domPred[1] == setOf({0, 1}));
+    EXPECT_TRUE(domSucc[0] == setOf({0, 1}));
+    EXPECT_EQ(earliestStart[0], 5);
+    EXPECT_EQ(earliestStart[1], 5);
+    EXPECT_EQ(latestEnd[0], 0);
+    EXPECT_EQ(latestEnd[1], 0);
+  }
+}
+
+} // namespace
+} // namespace precdp

@@ -1,0 +1,155 @@
+// The pair rules: each Kanet condition at its boundary, the zero-weight and NaN behaviour, exact
+// integer forms, and both rules against their literal transcriptions on random tables.
+#include "reference/literal_theorems.h"
+#include "support.h"
+#include "theorems/theorems.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace precdp {
+namespace {
+
+struct Case {
+  const char* name;
+  KanetPair pair; // pi, pj, wi, wj, di, dj, rj, Li, B, A
+  bool accepted;
+};
+
+// Each condition accepting with equality, and refused once its bound is missed by one unit
+// (all other conditions failing), worked out by hand.
+const Case kanetBoundaryCases[] = {
+    {"K1 equal due dates", {1, 2, 3, 2, 7, 7, 500, 0, 900, 0}, true},
+    {"K2 equality", {1, 2, 4, 2, 15, 10, 0, 100, 17, 0}, true},
+    {"K2 missed", {1, 2, 4, 2, 16, 10, 0, 100, 17, 0}, false},
+    {"K3 equality", {1, 2, 4, 2, 12, 10, 18, 100, 1, 0}, true},
+    {"K3 missed", {1, 2, 4, 2, 13, 10, 18, 100, 1, 0}, false},
+    {"K4 F equality", {1, 3, 1, 2, 10, 15, 0, 20, 0, 11}, true},
+    {"K4 F missed", {1, 3, 1, 2, 10, 14, 0, 20, 0, 11}, false},
+    {"K4 F2 equality", {1, 3, 1, 2, 10, 16, 0, 20, 0, 15}, true},
+    {"K4 F2 missed", {1, 3, 1, 2, 10, 15, 0, 20, 0, 15}, false},
+    {"K5 equality", {6, 8, 1, 2, 16, 5, 10, 20, 0, 8}, true},
+    {"K5 second part missed", {7, 8, 1, 2, 16, 5, 10, 20, 0, 8}, false},
+    {"K5 first part missed", {6, 8, 1, 2, 17, 5, 10, 20, 0, 8}, false},
+    {"K6 equality", {5, 4, 2, 1, 8, 6, 0, 14, 1, 0}, true},
+    {"K6 missed", {5, 4, 2, 1, 8, 5, 0, 14, 1, 0}, false},
+    // G = -11/3 + 20/3 is 3 exactly but 3.0000000000000004 as two divisions: d_j = 3 fails.
+    {"K6 two divisions", {3, 2, 4, 3, 5, 3, 0, 5, 6, 0}, false},
+    {"K6 two divisions, one more", {3, 2, 4, 3, 5, 4, 0, 5, 6, 0}, true},
+    {"K7 equality", {5, 4, 2, 1, 10, 9, 6, 18, 1, 0}, true},
+    {"K7 first part missed", {5, 4, 2, 1, 11, 9, 6, 18, 1, 0}, false},
+    {"K7 second part missed", {5, 4, 2, 1, 10, 9, 6, 19, 1, 0}, false},
+    {"K8 H equality", {5, 4, 1, 2, 10, 18, 0, 20, 0, 0}, true},
+    {"K8 H missed", {5, 4, 1, 2, 10, 17, 0, 20, 0, 0}, false},
+    {"K8 F equality", {5, 4, 1, 2, 18, 19, 0, 20, 0, 0}, true},
+    {"K8 F missed", {5, 4, 1, 2, 18, 18, 0, 20, 0, 0}, false},
+    {"K9 equality", {5, 4, 1, 2, 100, 20, 0, 20, 0, 0}, true},
+    {"K9 missed", {5, 4, 1, 2, 100, 19, 0, 20, 0, 0}, false},
+    // d_i * w_i = 3.6e9 leaves the signed 32-bit range; wrapped, F would turn negative and K4
+    // would accept.
+    {"K4 product beyond 32 bits", {1, 5, 60000, 60001, 60000, 59000, 0, 60000, 0, 5}, false},
+};
+
+// Loads the pair into jobs 0 (i) and 1 (j) of the tables, for the table-reading rules.
+void loadPair(const KanetPair& pair) {
+  testing::loadInstance({{pair.pi, pair.di, pair.wi}, {pair.pj, pair.dj, pair.wj}});
+  earliestStart[1] = pair.rj;
+  latestEnd[0] = pair.Li;
+  pairEarliestStart[0][1] = pair.pairStart;
+  pairLatestEnd[0][1] = pair.pairEnd;
+}
+
+TEST(KanetRule, EachConditionAtItsBoundary) {
+  for (const Case& c : kanetBoundaryCases) {
+    EXPECT_EQ(kanetRule(c.pair), c.accepted) << c.name;
+    loadPair(c.pair);
+    EXPECT_EQ(kanetPairRule(0, 1), c.accepted) << c.name << " (tables)";
+    EXPECT_EQ(reference::literalKanetPairRule(0, 1), c.accepted) << c.name << " (literal)";
+  }
+}
+
+KanetPair randomPair(std::mt19937& random, int maxValue) {
+  auto draw = [&] { return static_cast<uint16_t>(random() % (maxValue + 1)); };
+  return {draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw()};
+}
+
+// With a zero weight the divisions give infinities and NaN; only the conditions the zero leaves
+// meaningful can accept.
+TEST(KanetRule, ZeroWeights) {
+  std::mt19937 random(3);
+  for (int round = 0; round < 20000; ++round) {
+    KanetPair pair = randomPair(random, 12);
+    const int T = pair.pairStart + pair.pi + pair.pj;
+    const bool byK1 = pair.pi <= pair.pj && pair.di <= pair.dj;
+    const bool byK9 = pair.dj >= pair.Li;
+    pair.wi = pair.wj = 0; // K2, K3, K6, K7 divide 0 by 0
+    EXPECT_EQ(kanetRule(pair), byK1 || byK9) << round;
+    pair.wi = static_cast<uint16_t>(1 + round % 9); // K2, K3, K7 reduce to T >= d_i; K6 is NaN
+    EXPECT_EQ(kanetRule(pair), byK1 || byK9 || T >= pair.di) << round;
+    pair.wj = pair.wi; // w_i zero: F, F2 and H all equal L_i, K5 adds two infinities
+    pair.wi = 0;
+    EXPECT_EQ(kanetRule(pair), byK9) << round;
+  }
+}
+
+// Whatever the windows, p_i <= p_j, w_i >= w_j, d_i <= d_j is accepted (K1; E1).
+TEST(PairRules, DominatingJobAcceptedWhateverTheWindows) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 5000; ++round) {
+    KanetPair pair = randomPair(random, 65535);
+    if (pair.pi > pair.pj) std::swap(pair.pi, pair.pj);
+    if (pair.wi < pair.wj) std::swap(pair.wi, pair.wj);
+    if (pair.di > pair.dj) std::swap(pair.di, pair.dj);
+    EXPECT_TRUE(kanetRule(pair)) << round;
+    loadPair(pair);
+    EXPECT_TRUE(emmonsPairRule(0, 1)) << round;
+  }
+}
+
+TEST(EmmonsRule, ConditionsByCase) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 20000; ++round) {
+    const KanetPair pair = randomPair(random, 40);
+    loadPair(pair);
+    const bool accepted = emmonsPairRule(0, 1);
+    EXPECT_EQ(accepted, reference::literalEmmonsPairRule(0, 1)) << round;
+    if (pair.wi < pair.wj) { // only E3
+      EXPECT_EQ(accepted, pair.dj >= pair.Li) << round;
+    } else if (pair.pi > pair.pj && pair.di <= pair.dj) { // E2, signed: L_i - p_j may be < 0
+      EXPECT_EQ(accepted, int{pair.dj} >= int{pair.Li} - int{pair.pj}) << round;
+    }
+  }
+  // Equal jobs without neighbours: both directions (E1).
+  loadPair({4, 4, 2, 2, 9, 9, 0, 8, 0, 8});
+  EXPECT_TRUE(emmonsPairRule(0, 1));
+  EXPECT_TRUE(emmonsPairRule(1, 0));
+  // E1 takes r_j + p_j when it exceeds d_j; E3 accepts d_j = L_i exactly.
+  loadPair({3, 4, 2, 1, 12, 5, 8, 30, 0, 0});
+  EXPECT_TRUE(emmonsPairRule(0, 1));
+  loadPair({3, 4, 2, 1, 13, 5, 8, 30, 0, 0});
+  EXPECT_FALSE(emmonsPairRule(0, 1));
+  loadPair({3, 4, 1, 2, 13, 30, 8, 30, 0, 0});
+  EXPECT_TRUE(emmonsPairRule(0, 1));
+}
+
+// Both table-reading rules against independent literal transcriptions, on tables filled with
+// values of every size (ties, zeros, 16-bit extremes).
+TEST(PairRules, AgreeWithLiteralTranscription) {
+  std::mt19937 random(17);
+  const int ranges[] = {3, 12, 200, 65535};
+  for (int round = 0; round < 40000; ++round) {
+    const KanetPair pair = randomPair(random, ranges[round % 4]);
+    loadPair(pair);
+    pairEarliestStart[1][0] = pair.pairStart; // the (j, i) direction reads the same cells
+    pairLatestEnd[1][0] = pair.pairEnd;
+    earliestStart[0] = pair.Li; // and the other job's head and tail
+    latestEnd[1] = pair.rj;
+    for (auto [i, j] : {std::pair{0, 1}, std::pair{1, 0}}) {
+      EXPECT_EQ(kanetPairRule(i, j), reference::literalKanetPairRule(i, j)) << round;
+      EXPECT_EQ(emmonsPairRule(i, j), reference::literalEmmonsPairRule(i, j)) << round;
+    }
+  }
+}
+
+} // namespace
+} // namespace precdp
