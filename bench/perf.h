@@ -16,5 +16,6 @@ void printHeader();
 
 // Sections; each returns false when a check inside it failed.
 bool runDpSection();
+bool runTheoremSection();
 
 } // namespace precdp::bench
