@@ -307,13 +307,17 @@ bool writeTextFile(const std::string& root, const std::string& path, const std::
                    std::string& error) {
   namespace fs = std::filesystem;
   const fs::path target = fs::path(root) / path;
-  std::error_code code;
-  fs::create_directories(target.parent_path(), code);
-  if (code) {
-    error = "cannot create directory " + target.parent_path().string() + ": " + code.message();
-    return false;
-  }
+  // Most files go into a directory that exists already: create directories only when needed.
   std::ofstream file(target, std::ios::binary | std::ios::trunc);
+  if (!file.is_open()) {
+    std::error_code code;
+    fs::create_directories(target.parent_path(), code);
+    if (code) {
+      error = "cannot create directory " + target.parent_path().string() + ": " + code.message();
+      return false;
+    }
+    file.open(target, std::ios::binary | std::ios::trunc);
+  }
   file.write(text.data(), static_cast<std::streamsize>(text.size()));
   file.close();
   if (!file) {

@@ -23,7 +23,6 @@ int main(int argc, char** argv) {
       "\"Instances/1-prec-wet Ins/\", the Velmar dataset below \"Instances/Data-Velmar/\"."};
   TreePlan plan;
   std::string family = "all";
-  bool shuffled = false;
   app.add_option("--root", plan.root, "directory that receives Instances/")->capture_default_str();
   app.add_option("--family", family, "dataset to write")
       ->check(CLI::IsMember({"standard", "velmar", "all"}))
@@ -39,9 +38,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_flag("--redundant-arcs", plan.settings.redundantArcs,
                "list every ordered pair of the closure, not only the direct arcs");
-  app.add_flag("--shuffle-jobs", shuffled, "number the jobs at random instead of topologically");
+  app.add_flag("--shuffle-jobs", plan.settings.shuffledNumbering,
+               "number the jobs at random instead of topologically");
   CLI11_PARSE(app, argc, argv);
-  plan.settings.shuffledNumbering = shuffled;
   if (family == "standard") plan.families = {Family::standard};
   if (family == "velmar") plan.families = {Family::velmar};
 
