@@ -111,16 +111,6 @@ TEST(TimeWindows, RandomRelationsMatchTheDefinitionsAndLeaveOtherEntriesAlone) {
   }
 }
 
-TEST(TimeWindows, RecomputingAfterAnotherInstanceOverwritesOldValues) {
-  testing::loadInstance(jobsWithTimes(10), {{0, 9}, {3, 4}});
-  computeTimeWindows();
-  // The next instance's windows must not keep anything of the first one.
-  testing::loadInstance(jobsWithTimes(10));
-  for (int i = 0; i < 10; ++i) earliestStart[i] = latestEnd[i] = 999;
-  computeTimeWindows();
-  expectWindowsMatchDefinitions();
-}
-
 TEST(TimeWindows, CycleCountsInTheHeadAlone) {
   std::vector<Job> jobs = {{2, 0, 1}, {3, 0, 1}, {5, 0, 1}};
   testing::captureOutput([&] { testing::loadInstance(jobs, {{0, 1}, {1, 0}}); });
