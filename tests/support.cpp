@@ -108,6 +108,15 @@ ScratchDirectory::~ScratchDirectory() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+bool fitsPattern(const std::string& text, const std::string& pattern) {
+  if (text.size() != pattern.size()) return false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const bool digit = text[at] >= '0' && text[at] <= '9';
+    if (pattern[at] == '#' ? !digit : text[at] != pattern[at]) return false;
+  }
+  return true;
+}
+
 std::string readTextFile(const std::string& path) {
   std::ifstream file(path);
   std::ostringstream content;

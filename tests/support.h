@@ -66,6 +66,10 @@ private:
   std::string previous_;
 };
 
+// True when `text` has the shape of `pattern`: each '#' stands for one decimal digit, every
+// other character for itself.
+bool fitsPattern(const std::string& text, const std::string& pattern);
+
 // The whole content of a file; empty when it cannot be read.
 std::string readTextFile(const std::string& path);
 
