@@ -1,8 +1,9 @@
 // The theorem pass in its plain first form: the pair-window matrices rebuilt in full (cubic in
 // jobCount) after every arc, every set walked job by job with live membership tests, and the two
 // rules written condition by condition from their matrices and tables. Same preconditions and
-// effects on the instance tables as precTheoremPass. Used as the baseline of precdp-perf and as
-// the oracle of the theorem tests; never used by the program.
+// effects on the instance tables as precTheoremPass; integer forms in 64 bits, as the rules need
+// their exact values. Used as the baseline of precdp-perf and as the oracle of the theorem tests;
+// never used by the program.
 #pragma once
 
 #include "instance/instance.h"

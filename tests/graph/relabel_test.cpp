@@ -4,6 +4,7 @@
 #include "graph/graph.h"
 #include "platform/platform.h"
 #include "support.h"
+#include "theorems/random_instance.h"
 #include "theorems/theorems.h"
 
 #include <algorithm>
@@ -38,46 +39,22 @@ void loadThreeJobs(const std::vector<std::pair<int, int>>& arcs) {
   for (int j = 0; j < 3; ++j) earlinessWeight[j] = static_cast<uint16_t>(40 + j);
 }
 
-// 2 before 1 before 0: counts 2, 1, 0, so jobs 0 and 2 exchange numbers and 1 keeps its own.
-TEST(TopoRelabel, ReversedChainExchangesItsEnds) {
-  loadThreeJobs({{2, 1}, {1, 0}});
-  const JobValues old[3] = {valuesOf(0), valuesOf(1), valuesOf(2)};
-  topoRelabel();
-  EXPECT_TRUE(pred[2] == setOf({0, 1}));
-  EXPECT_TRUE(pred[1] == setOf({0}));
-  EXPECT_TRUE(pred[0] == setOf({}));
-  EXPECT_TRUE(succ[0] == setOf({1, 2}));
-  EXPECT_TRUE(succ[1] == setOf({2}));
-  EXPECT_TRUE(succ[2] == setOf({}));
-  EXPECT_EQ(valuesOf(0), old[2]);
-  EXPECT_EQ(valuesOf(1), old[1]);
-  EXPECT_EQ(valuesOf(2), old[0]);
-}
-
-// 1 before 2 before 0: old jobs 1, 2, 0 receive numbers 0, 1, 2 (a cycle of three, applied by
-// two exchanges).
-TEST(TopoRelabel, CycleOfThreeNumbers) {
-  loadThreeJobs({{1, 2}, {2, 0}});
-  const JobValues old[3] = {valuesOf(0), valuesOf(1), valuesOf(2)};
-  topoRelabel();
-  EXPECT_TRUE(pred[0] == setOf({}));
-  EXPECT_TRUE(pred[1] == setOf({0}));
-  EXPECT_TRUE(pred[2] == setOf({0, 1}));
-  EXPECT_TRUE(succ[0] == setOf({1, 2}));
-  EXPECT_TRUE(succ[1] == setOf({2}));
-  EXPECT_EQ(valuesOf(0), old[1]);
-  EXPECT_EQ(valuesOf(1), old[2]);
-  EXPECT_EQ(valuesOf(2), old[0]);
-}
-
-TEST(TopoRelabel, NothingToRenumberForNoOrOneJob) {
-  for (int n : {0, 1}) {
-    testing::loadInstance(std::vector<Job>(n, {4, 2, 1}));
-    computeTimeWindows();
-    const JobValues before = valuesOf(0);
+// The two small examples: 2 before 1 before 0 (counts 2, 1, 0: jobs 0 and 2 exchange numbers,
+// 1 keeps its own), and 1 before 2 before 0 (old jobs 1, 2, 0 receive numbers 0, 1, 2, a cycle
+// of three applied by two exchanges). Either way the result is the chain 0, 1, 2.
+TEST(TopoRelabel, SmallExamplesMoveSetsAndValues) {
+  struct Example {
+    std::vector<std::pair<int, int>> arcs;
+    int oldNumberOf[3];
+  };
+  const Example examples[] = {{{{2, 1}, {1, 0}}, {2, 1, 0}}, {{{1, 2}, {2, 0}}, {1, 2, 0}}};
+  for (const Example& example : examples) {
+    loadThreeJobs(example.arcs);
+    const JobValues old[3] = {valuesOf(0), valuesOf(1), valuesOf(2)};
     topoRelabel();
-    EXPECT_EQ(valuesOf(0), before);
-    EXPECT_TRUE(isEmpty(pred[0]) && isEmpty(succ[0]));
+    EXPECT_TRUE(pred[0] == setOf({}) && pred[1] == setOf({0}) && pred[2] == setOf({0, 1}));
+    EXPECT_TRUE(succ[0] == setOf({1, 2}) && succ[1] == setOf({2}) && succ[2] == setOf({}));
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(valuesOf(j), old[example.oldNumberOf[j]]) << j;
   }
 }
 
@@ -108,19 +85,12 @@ TEST(TopoRelabel, RenumbersAcrossTheWordBoundary) {
   std::mt19937 random(42);
   for (int n : {2, 7, 61, 90, 120}) {
     for (double chance : {0.0, 0.03, 0.3}) {
-      std::vector<int> position(n);
-      std::iota(position.begin(), position.end(), 0);
-      std::shuffle(position.begin(), position.end(), random);
-      std::vector<Job> jobs(n);
-      for (int j = 0; j < n; ++j)
-        jobs[j] = {static_cast<uint16_t>(j + 1), static_cast<uint16_t>(random() % 4000),
-                   static_cast<uint16_t>(random() % 5)};
-      std::vector<std::pair<int, int>> arcs;
-      std::bernoulli_distribution arc(chance);
-      for (int a = 0; a < n; ++a)
-        for (int b = a + 1; b < n; ++b)
-          if (arc(random)) arcs.emplace_back(position[a], position[b]);
-      testing::loadInstance(jobs, arcs);
+      testing::loadShuffledInstance(random, n, chance, 1, 4, 4000);
+      totalP = 0;
+      for (int j = 0; j < n; ++j) {
+        p[j] = static_cast<uint16_t>(j + 1);
+        totalP = static_cast<uint16_t>(totalP + p[j]);
+      }
       computeTimeWindows();
       for (int j = 0; j < n; ++j) earlinessWeight[j] = static_cast<uint16_t>(random() % 9);
       emmonsPrec();

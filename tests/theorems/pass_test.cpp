@@ -43,21 +43,6 @@ TEST(TheoremPass, EqualJobsAreOrderedFromHigherToLowerNumber) {
   }
 }
 
-TEST(TheoremPass, NoPairNoChange) {
-  for (int n : {0, 1}) {
-    loadWithWindows(std::vector<testing::Job>(n, {2, 0, 1}));
-    const uint16_t start = pairEarliestStart[0][0], end = pairLatestEnd[0][0];
-    const std::string output = testing::captureOutput([] {
-      kanetPrec();
-      emmonsPrec();
-    });
-    EXPECT_EQ(output, "");
-    EXPECT_TRUE(isEmpty(domPred[0]) && isEmpty(domSucc[0]));
-    EXPECT_EQ(pairEarliestStart[0][0], start);
-    EXPECT_EQ(pairLatestEnd[0][0], end);
-  }
-}
-
 // Jobs: 0 before 1 in the instance. Emmons accepts (1, 2) by E1 but refuses (0, 2): w_0 < w_2
 // and d_2 < L_0. The closure (1, 2) tests (0, 2) too, and an arc 0-before-2 from a theorem does
 // not exempt it; the same arc in the instance does.
