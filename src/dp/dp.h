@@ -30,6 +30,7 @@ extern uint8_t layerToggle; // negated at each stage; curLayer takes its value
 // ---- Statistics of the current instance (columns "uas" and "ts") ----------------------------
 extern uint32_t maxLayerSize; // largest layer at the end of a completed stage
 extern uint64_t totalStates;  // states created by completed stages, plus the initial state
+extern uint64_t lookupCount;  // searches for existing states made by the last dpSolve
 
 // ---- Time limit -----------------------------------------------------------------------------
 extern double maxCPU;      // DP time limit in seconds of CPU time, set per class
@@ -48,6 +49,8 @@ void resetStore();
 // Index of `set` in layer `layer`, searching from index `lo`; -1 (after a warning and a key
 // wait) when it is not there.
 int64_t arrBinarySearch(int layer, int64_t lo, const JobSet& set);
+// Prints "Wrning: expected state not found - arrBinarySearch\n" and waits for a key.
+void warnStateNotFound();
 
 inline void appendState(int layer, const JobSet& set, int32_t cost, uint16_t time) {
   const uint32_t index = layerSize[layer]++;

@@ -16,6 +16,7 @@ uint8_t prevLayer = 0;
 uint8_t layerToggle = 1;
 uint32_t maxLayerSize = 0;
 uint64_t totalStates = 1;
+uint64_t lookupCount = 0;
 double maxCPU = 5401.0;
 int64_t startClock = 0;
 
@@ -102,9 +103,13 @@ int64_t arrBinarySearch(int layer, int64_t lo, const JobSet& set) {
     else
       hi = mid - 1;
   }
+  warnStateNotFound();
+  return -1;
+}
+
+void warnStateNotFound() {
   std::printf("Wrning: expected state not found - arrBinarySearch\n");
   waitKey();
-  return -1;
 }
 
 } // namespace precdp
