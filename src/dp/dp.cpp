@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace precdp {
 
 namespace {
@@ -169,6 +173,48 @@ inline int32_t addCost(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
+// The candidate costs of one state of at most 60 jobs: its cost plus the placement cost of each
+// job, indexed by reversed key bit, all computed at once per state. In 16-bit lanes the lateness
+// max(0, T - dueDate) is one saturating subtraction and its product with the weight, below 2^32,
+// is assembled from the low and high halves: the same value as the scalar form.
+struct NarrowCandidates {
+#if defined(__SSE2__)
+  static constexpr bool vectorised = true;
+#else
+  static constexpr bool vectorised = false;
+#endif
+  alignas(16) uint16_t dueDate[64];
+  alignas(16) uint16_t weight[64];
+  alignas(16) int32_t candidate[64];
+  int firstBlock = 0; // the first block of 8 positions that holds a job of the instance
+
+  void prepare(const JobSet& jobs) {
+    for (int j = 0; j < jobsPerWord; ++j) {
+      dueDate[63 - j] = contains(jobs, j) ? precdp::dueDate[j] : 0;
+      weight[63 - j] = contains(jobs, j) ? tardinessWeight[j] : 0;
+    }
+    firstBlock = jobs.word[0] != 0 ? (63 - highestBit(jobs.word[0])) / 8 : 8;
+  }
+
+  void compute([[maybe_unused]] uint16_t time, [[maybe_unused]] int32_t cost) {
+#if defined(__SSE2__)
+    const __m128i parentTime = _mm_set1_epi16(static_cast<int16_t>(time));
+    const __m128i parentCost = _mm_set1_epi32(cost);
+    for (int block = firstBlock; block < 8; ++block) {
+      const __m128i due = _mm_load_si128(reinterpret_cast<const __m128i*>(dueDate + 8 * block));
+      const __m128i by = _mm_load_si128(reinterpret_cast<const __m128i*>(weight + 8 * block));
+      const __m128i lateness = _mm_subs_epu16(parentTime, due);
+      const __m128i low = _mm_mullo_epi16(lateness, by), high = _mm_mulhi_epu16(lateness, by);
+      __m128i* out = reinterpret_cast<__m128i*>(candidate + 8 * block);
+      _mm_store_si128(out, _mm_add_epi32(_mm_unpacklo_epi16(low, high), parentCost));
+      _mm_store_si128(out + 1, _mm_add_epi32(_mm_unpackhi_epi16(low, high), parentCost));
+    }
+#endif
+  }
+};
+
+NarrowCandidates narrowCandidates;
+
 // First index in [from, last] whose set is not below target; requires from <= last and the set
 // at last not below target. Gallops from `from`, then halves the bracket without branches.
 template <typename Key>
@@ -219,6 +265,12 @@ uint32_t searchChild(const LayerKeys<Key>& layer, uint32_t from, uint32_t last, 
 // else; otherwise the covered set is also kept and compared, and the time arithmetic is exact.
 template <typename Key, bool plain>
 bool expandLayer(JobTable<Key>& job) {
+  constexpr bool candidatesAtOnce =
+      plain && std::is_same_v<Key, Narrow> && NarrowCandidates::vectorised;
+  const auto candidateOf = [&](int r, const JobFacts<Key>& facts, uint16_t time, int32_t cost) {
+    if constexpr (candidatesAtOnce) return narrowCandidates.candidate[r];
+    return addCost(cost, placementCost<plain>(facts, time));
+  };
   const LayerKeys<Key> parents{stateSet[prevLayer][0], stateSet[prevLayer][1]};
   const int32_t* parentCost = stateCost[prevLayer];
   const uint16_t* parentTime = stateTime[prevLayer];
@@ -245,6 +297,7 @@ bool expandLayer(JobTable<Key>& job) {
       fresh = found & ~bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - appendFrom));
       found ^= fresh;
     }
+    if constexpr (candidatesAtOnce) narrowCandidates.compute(time, cost);
     Key skipped = 0; // reversed: placed jobs and their predecessors
     Key covered = 0; // only kept for an instance that is not plain
     while (found != 0) {
@@ -257,7 +310,7 @@ bool expandLayer(JobTable<Key>& job) {
       JobFacts<Key>& facts = job[r];
       if (!plain && (facts.succ & set) != 0) continue;
       const Key child = set ^ (Key{1} << (keyBits<Key> - 1 - r));
-      const int32_t candidate = addCost(cost, placementCost<plain>(facts, time));
+      const int32_t candidate = candidateOf(r, facts, time, cost);
       ++lookups;
       uint32_t x = facts.cursor;
       if (!(children[x] == child)) x = searchChild(children, x, size - 1, child);
@@ -283,7 +336,7 @@ bool expandLayer(JobTable<Key>& job) {
       if (!plain && (facts.succ & set) != 0) continue;
       const Key child = set ^ (Key{1} << (keyBits<Key> - 1 - r));
       storeKey(childWord0, childWord1, size, child);
-      childCost[size] = addCost(cost, placementCost<plain>(facts, time));
+      childCost[size] = candidateOf(r, facts, time, cost);
       childTime[size] = static_cast<uint16_t>(time - facts.p);
       facts.cursor = ++size;
       appendFrom = child + 1;
@@ -316,6 +369,7 @@ bool stage() {
 template <typename Key>
 Stage prepareStage(bool exactTimes) {
   prepareJobs(jobTable<Key>);
+  if constexpr (std::is_same_v<Key, Narrow>) narrowCandidates.prepare(allJobs);
   return plainRelation() && exactTimes ? stage<Key, true> : stage<Key, false>;
 }
 

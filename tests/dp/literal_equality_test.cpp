@@ -77,6 +77,16 @@ TEST(DpLiteralEquality, RandomInstancesOfEveryDensity) {
   }
 }
 
+// Times up to 60,000 and weights up to 30,000: single placement costs need all 31 bits, and
+// their sums wrap around 2^32 the same way in both.
+TEST(DpLiteralEquality, LargeTimesAndWeights) {
+  std::mt19937 random(6068);
+  for (int round = 0; round < 60; ++round) {
+    testing::loadRandomInstance(random, 1 + round % 12, 0.1 * (round % 4), 5000, 30000);
+    expectSameRuns("round " + std::to_string(round));
+  }
+}
+
 // Jobs on both sides of the word boundary: a chain of the others keeps the DP small.
 TEST(DpLiteralEquality, JobsInBothWords) {
   std::mt19937 random(6062);
