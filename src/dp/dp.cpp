@@ -259,10 +259,11 @@ uint32_t searchChild(const LayerKeys<Key>& layer, uint32_t from, uint32_t last, 
 // split once instead of comparing every child.
 //
 // Once job j is placed, its predecessors in S cannot be last (j follows them), so they leave
-// the jobs still to try at once instead of failing the successor test one by one; when no job
-// is left, every job of S is j or precedes a placed one, which is where the covered-set rule
-// stops. A plain instance (pred and succ mirror images, times within 16 bits) needs nothing
-// else; otherwise the covered set is also kept and compared, and the time arithmetic is exact.
+// the jobs still to try at once instead of failing the successor test one by one. In a plain
+// instance (see plainRelation, and times within 16 bits) that alone yields exactly the jobs
+// without a successor in S, and runs out exactly where the covered-set rule stops. Otherwise
+// only the predecessors whose succ names j leave early, the successor test and the covered set
+// are kept as well, and the time arithmetic follows the wrapped 16-bit times.
 template <typename Key, bool plain>
 bool expandLayer(JobTable<Key>& job) {
   constexpr bool candidatesAtOnce =
@@ -290,8 +291,8 @@ bool expandLayer(JobTable<Key>& job) {
     const Key set = parents[s];
     const uint16_t time = parentTime[s];
     const int32_t cost = parentCost[s];
-    // The jobs still to try, bit-reversed: the lowest bit is the highest job. Positions from
-    // firstFresh on make children above appendFrom.
+    // The jobs still to try, bit-reversed so that the lowest bit is the highest job: those whose
+    // child is already in the layer (found), then those whose child is new (fresh).
     Key found = reversedBits(set), fresh = 0;
     if (set > appendFrom) {
       fresh = found & ~bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - appendFrom));

@@ -3,7 +3,8 @@
 // A state is a set S of jobs still to be sequenced in front of an already fixed tail, with the
 // least cost found for that tail and the time sum(p over S). The DP runs backwards from the full
 // set, removing one job per stage; each layer is kept in strictly ascending set order, so new
-// states are appended and existing ones found by binary search.
+// states are appended and existing ones found again by search (dpSolve searches forward from a
+// cursor per job; arrBinarySearch is the plain binary search).
 #pragma once
 
 #include "instance/instance.h"

@@ -23,7 +23,9 @@ int64_t startClock = 0;
 namespace {
 
 // new[] of a trivial type leaves the memory untouched, so the pages stay unbacked until the DP
-// first writes them; huge pages then cut the TLB misses of the binary searches.
+// first writes them. Huge pages cut the TLB misses of the per-job cursors, which walk the
+// layer at up to 120 places at once: about 5% faster once layers hold tens of millions of states
+// (nothing measurable below), though the first touch of a page costs more.
 template <typename T>
 T* reserveArray(uint32_t capacity) {
   T* array = new (std::nothrow) T[capacity];
