@@ -117,6 +117,13 @@ bool fitsPattern(const std::string& text, const std::string& pattern) {
   return true;
 }
 
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> pieces;
+  std::istringstream stream(text);
+  for (std::string piece; std::getline(stream, piece, separator);) pieces.push_back(piece);
+  return pieces;
+}
+
 std::string readTextFile(const std::string& path) {
   std::ifstream file(path);
   std::ostringstream content;

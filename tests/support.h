@@ -70,6 +70,9 @@ private:
 // other character for itself.
 bool fitsPattern(const std::string& text, const std::string& pattern);
 
+// The pieces of `text` between the separators (lines for '\n', fields for '\t').
+std::vector<std::string> split(const std::string& text, char separator);
+
 // The whole content of a file; empty when it cannot be read.
 std::string readTextFile(const std::string& path);
 
