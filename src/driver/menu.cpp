@@ -51,7 +51,7 @@ std::string tablePrompt(const char* label, std::span<const Value> table) {
 // The continue mode's questions: the dataset, class and number of the next instance to run.
 bool askNextInstance(std::istream& entries, MenuChoice& choice) {
   std::cout << "Choose the NEXT UNSOLVED instance:\n";
-  std::cout << "dataset [1:Velmar dataset / 2:standard dataset] ";
+  std::cout << "dataset [1:" << classesOf(1)->name << " / 2:" << classesOf(2)->name << "] ";
   const auto dataset = readEntry<int16_t>(entries, between<int16_t>(1, 2));
   if (!dataset) return false;
   const DatasetClasses& classes = *classesOf(*dataset);
