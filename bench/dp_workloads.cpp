@@ -55,7 +55,7 @@ struct Workload {
 // Instances instanceNos of the standard class (n, os), each after the Kanet pass.
 Workload generatedClass(int n, double os, const std::vector<int>& instanceNos) {
   char name[64];
-  std::snprintf(name, sizeof name, "std n=%d os=%g kanet x%zu", n, os, instanceNos.size());
+  std::snprintf(name, sizeof name, "std n%d os%g x%zu", n, os, instanceNos.size());
   Workload workload{name, maxState, {}};
   for (int instanceNo : instanceNos) {
     const gen::GeneratedInstance instance =
@@ -160,7 +160,8 @@ bool runDpSection() {
   const Solver literal{"literal", reference::literalDpSolve, &reference::literalLookupCount};
   std::printf("seconds: wall clock of the DP calls, fastest run (dpSolve: 2 to 5 runs, the first"
               " on the fresh store;\nliteral: 1 to 3 runs, on the store dpSolve has touched)."
-              " peakMiB: resident high-water mark of\nthe workload's runs.\n");
+              " peakMiB: resident high-water mark of\nthe workload's runs. std: generated"
+              " standard instances after the Kanet pass and the relabeling.\n");
   printHeader();
   bool ok = true;
   for (const Workload& workload : workloads()) {
