@@ -1,7 +1,7 @@
 #include "platform/platform.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
-#include <regex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,8 +44,7 @@ TEST(Platform, MakeDirectoryAcceptsAnExistingDirectory) {
 }
 
 TEST(Platform, TimeStampHasTheReportFileForm) {
-  EXPECT_TRUE(
-      std::regex_match(localTimeStamp(), std::regex(R"(\d{4}\.\d{2}\.\d{2}-\d{2}\.\d{2}\.\d{2})")));
+  EXPECT_TRUE(testing::fitsPattern(localTimeStamp(), "####.##.##-##.##.##"));
 }
 
 } // namespace
