@@ -99,7 +99,8 @@ struct WordReader {
   }
 };
 
-// Opens and reads the whole file; on failure the design's "not found" message and a key wait.
+// Opens and reads the whole file. One that cannot be opened gives "Sample file %s not found! \n"
+// and a key wait.
 bool openWords(const char* routine, const std::string& path, WordReader& reader) {
   std::ifstream file(path);
   if (!file.is_open()) {
