@@ -1,21 +1,24 @@
 #include "support.h"
 
 #include "dp/dp.h"
-#include "platform/platform.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <numeric>
 #include <sstream>
 #include <stdexcept>
 
 namespace precdp::testing {
 
-void loadInstance(const std::vector<Job>& jobs, const std::vector<std::pair<int, int>>& arcs) {
+JobSet setOf(std::initializer_list<int> jobs) {
+  JobSet set{};
+  for (int job : jobs) insertJob(set, job);
+  return set;
+}
+
+void loadInstance(const std::vector<Job>& jobs, const Arcs& arcs) {
   resetInstance();
   jobCount = static_cast<uint16_t>(jobs.size());
   for (int i = 0; i < jobCount; ++i) {
@@ -29,24 +32,31 @@ void loadInstance(const std::vector<Job>& jobs, const std::vector<std::pair<int,
   for (auto [from, to] : arcs) addPrec(static_cast<int16_t>(from), static_cast<int16_t>(to));
 }
 
-void loadRandomInstance(std::mt19937& random, int n, double arcChance, int maxP, int maxWeight) {
-  std::uniform_int_distribution<int> processing(1, maxP);
-  std::uniform_int_distribution<int> weight(0, maxWeight);
-  std::bernoulli_distribution arc(arcChance);
+void loadRandomInstance(std::mt19937& random, int n, double arcChance, RandomShape shape) {
   std::vector<Job> jobs(n);
   int total = 0;
   for (Job& job : jobs) {
-    job.p = static_cast<uint16_t>(processing(random));
-    job.weight = static_cast<uint16_t>(weight(random));
+    job.p = static_cast<uint16_t>(draw(random, 1, shape.maxP));
+    job.weight = static_cast<uint16_t>(draw(random, 0, shape.maxWeight));
     total += job.p;
   }
-  std::uniform_int_distribution<int> due(0, total);
-  for (Job& job : jobs) job.dueDate = static_cast<uint16_t>(due(random));
-  std::vector<std::pair<int, int>> arcs;
-  for (int i = 0; i < n; ++i)
-    for (int j = i + 1; j < n; ++j)
-      if (arc(random)) arcs.emplace_back(i, j);
-  loadInstance(jobs, arcs);
+  for (Job& job : jobs)
+    job.dueDate = static_cast<uint16_t>(draw(random, 0, total + shape.dueSlack));
+  // The permutation is drawn either way, so the same draws give the same instance in both
+  // numberings: the job of hidden rank a is job number[a].
+  std::vector<int> number(n), shuffled(n);
+  std::iota(shuffled.begin(), shuffled.end(), 0);
+  std::shuffle(shuffled.begin(), shuffled.end(), random);
+  std::iota(number.begin(), number.end(), 0);
+  if (shape.shuffled) number = shuffled;
+  std::vector<Job> numbered(n);
+  for (int a = 0; a < n; ++a) numbered[number[a]] = jobs[a];
+  std::bernoulli_distribution arc(arcChance);
+  Arcs arcs;
+  for (int a = 0; a < n; ++a)
+    for (int b = a + 1; b < n; ++b)
+      if (arc(random)) arcs.emplace_back(number[a], number[b]);
+  loadInstance(numbered, arcs);
 }
 
 int32_t solve() {
@@ -76,22 +86,18 @@ int64_t bruteForceOptimum() {
   return best;
 }
 
-std::string beginCapture() {
-  std::fflush(stdout);
-  ::testing::internal::CaptureStdout();
-  return {};
-}
-
-std::string endCapture() {
-  std::fflush(stdout);
-  return ::testing::internal::GetCapturedStdout();
-}
-
 int countOf(const std::string& text, const std::string& needle) {
   int count = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
     ++count;
   return count;
+}
+
+StoreCapacity::StoreCapacity(uint32_t capacity) {
+  allocateStore(capacity);
+}
+StoreCapacity::~StoreCapacity() {
+  allocateStore(testCapacity);
 }
 
 ScratchDirectory::ScratchDirectory() {
@@ -129,6 +135,12 @@ std::string readTextFile(const std::string& path) {
   std::ostringstream content;
   content << file.rdbuf();
   return content.str();
+}
+
+void writeTextFile(const std::string& path, const std::string& text) {
+  const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+  if (!directory.empty()) std::filesystem::create_directories(directory);
+  std::ofstream(path, std::ios::binary) << text;
 }
 
 } // namespace precdp::testing

@@ -1,10 +1,15 @@
-// Shared helpers of the test suite: loading an instance into the tables, solving it, and an
-// exhaustive reference optimum for small instances.
+// Shared helpers of the test suite: instances loaded into the tables, solved, and checked against
+// an exhaustive optimum; the console and key waits of an action; scratch directories; text.
 #pragma once
 
 #include "instance/instance.h"
+#include "platform/platform.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -19,14 +24,28 @@ struct Job {
   uint16_t dueDate;
   uint16_t weight; // tardiness weight
 };
+using Arcs = std::vector<std::pair<int, int>>;
+
+JobSet setOf(std::initializer_list<int> jobs);
 
 // resetInstance, then the jobs (earliness weight 0) and the arcs through addPrec.
-void loadInstance(const std::vector<Job>& jobs, const std::vector<std::pair<int, int>>& arcs = {});
+void loadInstance(const std::vector<Job>& jobs, const Arcs& arcs = {});
 
-// A random instance of n jobs with arcs i -> j (i < j) drawn with probability arcChance.
-// Processing times 1..maxP, due dates 0..totalP, weights 0..maxWeight.
-void loadRandomInstance(std::mt19937& random, int n, double arcChance, int maxP = 20,
-                        int maxWeight = 10);
+inline int draw(std::mt19937& random, int low, int high) {
+  return std::uniform_int_distribution<int>(low, high)(random);
+}
+
+// p 1..maxP, weights 0..maxWeight, due dates 0..totalP + dueSlack. Arcs follow a hidden order:
+// the job numbers themselves, or a random numbering when `shuffled` (arcs then run both ways).
+struct RandomShape {
+  int maxP = 20;
+  int maxWeight = 10;
+  int dueSlack = 0;
+  bool shuffled = false;
+};
+// Each pair ordered by the hidden order becomes an arc with probability arcChance. The same
+// random state gives the same instance whether shuffled or not.
+void loadRandomInstance(std::mt19937& random, int n, double arcChance, RandomShape shape = {});
 
 // Runs dpSolve with no effective time limit and returns the result slot.
 int32_t solve();
@@ -34,22 +53,41 @@ int32_t solve();
 // Least total weighted tardiness over every sequence that respects pred; -1 when none does.
 int64_t bruteForceOptimum();
 
-// Runs `action` and returns what it printed on standard output.
+// What an action printed on standard output, and the key waits it made.
+struct Console {
+  std::string text;
+  uint64_t keyWaits = 0;
+  bool operator==(const Console&) const = default;
+};
+inline void PrintTo(const Console& console, std::ostream* out) {
+  *out << '"' << console.text << "\" with " << console.keyWaits << " key waits";
+}
+
 template <typename Action>
-std::string captureOutput(Action action);
+Console console(Action action) {
+  const uint64_t waits = keyWaitCount();
+  std::fflush(stdout);
+  ::testing::internal::CaptureStdout();
+  action();
+  std::fflush(stdout);
+  std::string text = ::testing::internal::GetCapturedStdout();
+  return {std::move(text), keyWaitCount() - waits};
+}
 
-std::string beginCapture();
-std::string endCapture();
-
+// What an action printed on standard output.
 template <typename Action>
 std::string captureOutput(Action action) {
-  beginCapture();
-  action();
-  return endCapture();
+  return console(action).text;
 }
 
 // Number of times `needle` occurs in `text`.
 int countOf(const std::string& text, const std::string& needle);
+
+// Reallocates the DP store at a given capacity while it lives, then back at testCapacity.
+struct StoreCapacity {
+  explicit StoreCapacity(uint32_t capacity);
+  ~StoreCapacity();
+};
 
 // A fresh empty directory that is the working directory while the object lives; afterwards the
 // previous working directory is restored and the directory removed with its contents.
@@ -59,7 +97,6 @@ public:
   ~ScratchDirectory();
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  const std::string& path() const { return path_; }
 
 private:
   std::string path_;
@@ -75,5 +112,8 @@ std::vector<std::string> split(const std::string& text, char separator);
 
 // The whole content of a file; empty when it cannot be read.
 std::string readTextFile(const std::string& path);
+
+// Writes `text` to `path`, creating its directories.
+void writeTextFile(const std::string& path, const std::string& text);
 
 } // namespace precdp::testing

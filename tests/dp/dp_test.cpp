@@ -7,143 +7,107 @@
 namespace precdp {
 namespace {
 
-using testing::Job;
-using testing::loadInstance;
-using testing::solve;
+using namespace testing;
 
-uint64_t binomial(int n, int k) {
-  uint64_t result = 1;
-  for (int i = 1; i <= k; ++i) result = result * (n - k + i) / i;
-  return result;
+void expectStatistics(uint64_t states, uint32_t largestLayer, const std::string& where) {
+  EXPECT_EQ(totalStates, states) << where;
+  EXPECT_EQ(maxLayerSize, largestLayer) << where;
 }
 
-// Restores the suite's store after a test that shrinks or grows it.
-struct StoreCapacity {
-  explicit StoreCapacity(uint32_t capacity) { allocateStore(capacity); }
-  ~StoreCapacity() { allocateStore(testing::testCapacity); }
-};
-
-TEST(DpSolve, NoJobRunsNoStage) {
-  loadInstance({});
-  EXPECT_EQ(solve(), 0);
-  EXPECT_EQ(totalStates, 1u);
-  EXPECT_EQ(maxLayerSize, 0u);
-}
-
-TEST(DpSolve, OneJob) {
-  loadInstance({{5, 2, 3}});
-  EXPECT_EQ(solve(), 9);
-  EXPECT_EQ(totalStates, 2u);
-  EXPECT_EQ(maxLayerSize, 1u);
-  loadInstance({{5, 5, 3}}); // completes exactly on time
-  EXPECT_EQ(solve(), 0);
-  loadInstance({{5, 0, 0}}); // weight 0
-  EXPECT_EQ(solve(), 0);
-}
-
-TEST(DpSolve, TwoJobsWithoutPrecedence) {
-  loadInstance({{3, 2, 1}, {2, 2, 2}});
-  EXPECT_EQ(solve(), 3);
-  EXPECT_EQ(totalStates, 4u);
-  EXPECT_EQ(maxLayerSize, 2u);
-}
-
-TEST(DpSolve, ChainHasOneStatePerLayerAndItsOwnCost) {
+TEST(DpSolve, SmallInstancesAndStateCounts) {
+  struct Case {
+    std::vector<Job> jobs;
+    int32_t objective;
+    uint64_t states;
+    uint32_t largestLayer;
+  };
+  const Case cases[] = {{{}, 0, 1, 0}, {{{5, 2, 3}}, 9, 2, 1}, {{{3, 2, 1}, {2, 2, 2}}, 3, 4, 2}};
+  for (const Case& c : cases) {
+    loadInstance(c.jobs);
+    EXPECT_EQ(solve(), c.objective) << c.jobs.size() << " jobs";
+    expectStatistics(c.states, c.largestLayer, std::to_string(c.jobs.size()) + " jobs");
+  }
+  // Without precedence every subset is a state; the middle layer, C(n, n/2), is the largest.
+  for (auto [n, middleLayer] : {std::pair{8, 70u}, std::pair{13, 1716u}}) {
+    loadInstance(std::vector<Job>(n, {2, 5, 1}));
+    solve();
+    expectStatistics(uint64_t{1} << n, middleLayer, "n " + std::to_string(n));
+  }
+  // A chain across the word boundary has one state per layer and the cost of its one sequence.
   std::vector<Job> jobs;
-  std::vector<std::pair<int, int>> arcs;
-  for (int i = 0; i < 70; ++i) { // crosses the word boundary
+  Arcs chain;
+  int64_t time = 0, cost = 0;
+  for (int i = 0; i < 70; ++i) {
     jobs.push_back({static_cast<uint16_t>(1 + i % 7), static_cast<uint16_t>(3 * i),
                     static_cast<uint16_t>(i % 4)});
-    if (i > 0) arcs.emplace_back(i - 1, i);
+    if (i > 0) chain.emplace_back(i - 1, i);
+    time += jobs[i].p;
+    cost += std::max<int64_t>(0, time - jobs[i].dueDate) * jobs[i].weight;
   }
-  loadInstance(jobs, arcs);
-  int64_t time = 0, cost = 0;
-  for (const Job& job : jobs) {
-    time += job.p;
-    cost += std::max<int64_t>(0, time - job.dueDate) * job.weight;
-  }
+  loadInstance(jobs, chain);
   EXPECT_EQ(solve(), cost);
-  EXPECT_EQ(maxLayerSize, 1u);
-  EXPECT_EQ(totalStates, 71u);
-}
-
-TEST(DpSolve, WithoutPrecedenceEverySubsetIsAState) {
-  for (int n : {3, 8, 13}) {
-    std::vector<Job> jobs;
-    for (int i = 0; i < n; ++i)
-      jobs.push_back({static_cast<uint16_t>(2 + i), static_cast<uint16_t>(5 * i), 1});
-    loadInstance(jobs);
-    solve();
-    EXPECT_EQ(totalStates, uint64_t{1} << n) << n;
-    EXPECT_EQ(maxLayerSize, binomial(n, n / 2)) << n;
-  }
+  expectStatistics(71, 1, "chain");
 }
 
 TEST(DpSolve, MatchesExhaustiveSearchOnRandomInstances) {
   std::mt19937 random(20261206);
   for (int round = 0; round < 300; ++round) {
-    const int n = 1 + round % 8;
-    testing::loadRandomInstance(random, n, 0.3 * (round / 8 % 4));
-    ASSERT_EQ(solve(), testing::bruteForceOptimum()) << "round " << round;
+    loadRandomInstance(random, 1 + round % 8, 0.3 * (round / 8 % 4));
+    ASSERT_EQ(solve(), bruteForceOptimum()) << "round " << round;
   }
 }
 
-TEST(DpSolve, CapacityStopKeepsTheCompletedStagesOnly) {
-  StoreCapacity small(20); // a layer stops at 19 states
-  std::vector<Job> jobs(6, {1, 0, 1});
-  loadInstance(jobs); // layers of 6, 15, 20, ... states
-  const uint64_t waits = keyWaitCount();
-  EXPECT_EQ(solve(), -1);
-  EXPECT_EQ(totalStates, 1u + 6 + 15);
-  EXPECT_EQ(maxLayerSize, 15u);
-  EXPECT_EQ(layerSize[curLayer], 19u);
-  EXPECT_EQ(keyWaitCount(), waits);
-}
-
-TEST(DpSolve, TimeLimitStopsBetweenStages) {
-  std::vector<Job> jobs(5, {1, 0, 1});
-  loadInstance(jobs);
-  maxCPU = 0; // already reached before the first stage
-  startClock = clockTicks();
-  dpSolve();
-  EXPECT_EQ(resultSlot(), -1);
-  EXPECT_EQ(totalStates, 1u);
-  EXPECT_EQ(maxLayerSize, 0u);
-
+TEST(DpSolve, CapacityAndTimeStopsKeepTheCompletedStagesOnly) {
+  {
+    StoreCapacity small(20);                      // a layer stops at 19 states
+    loadInstance(std::vector<Job>(6, {1, 0, 1})); // layers of 6, 15, 20, ... states
+    EXPECT_EQ(console([] { EXPECT_EQ(solve(), -1); }), Console{});
+    expectStatistics(1 + 6 + 15, 15, "capacity");
+    EXPECT_EQ(layerSize[curLayer], 19u);
+  }
   // Each clock reading advances one second: the checks before stages 1 and 2 see 1 s and 2 s
   // elapsed, the one before stage 3 sees 3 s, which reaches the 3 s limit.
-  loadInstance(jobs);
+  loadInstance(std::vector<Job>(5, {1, 0, 1}));
   useSteppedClock(static_cast<int64_t>(clockTicksPerSecond));
   startClock = clockTicks();
   maxCPU = 3.0;
   dpSolve();
   useSteppedClock(0);
   EXPECT_EQ(resultSlot(), -1);
-  EXPECT_EQ(totalStates, 1u + 5 + 10);
-  EXPECT_EQ(maxLayerSize, 10u);
+  expectStatistics(1 + 5 + 10, 10, "time");
 }
 
-TEST(DpSolve, CyclicRelationGivesNoResult) {
-  loadInstance({{1, 0, 1}, {1, 0, 1}, {1, 0, 1}});
-  testing::captureOutput([] {
-    addPrec(1, 2);
-    addPrec(2, 1);
-  });
+TEST(DpSolve, FaultyRelationsNeverReadOutsideTheLayers) {
+  // A cycle between 1 and 2: only job 0 can be last, then no job can; the empty layer is no
+  // result, not a value read from it.
+  loadInstance(std::vector<Job>(3, {1, 0, 1}));
+  console([] { addPrec(1, 2), addPrec(2, 1); });
   EXPECT_EQ(solve(), -1);
-  EXPECT_EQ(totalStates, 2u); // only job 0 can be last; then no job can
-}
+  EXPECT_EQ(totalStates, 2u);
 
-TEST(DpSolve, NonTopologicalNumberingDropsTheMissingChild) {
   // Jobs 3 -> 1 -> 0 against the numbering: at stage 3 the child {2} of {2, 3} is below the
   // layer's last set {3} but was never made, so its search fails. The transition is dropped
   // (the sanitizer build shows no access at index -1) and the DP still finishes.
   loadInstance(std::vector<Job>(4, {1, 0, 1}), {{1, 0}, {3, 0}, {3, 1}});
-  const uint64_t waits = keyWaitCount();
   int32_t objective = 0;
-  std::string out = testing::captureOutput([&] { objective = solve(); });
-  EXPECT_EQ(out, "Wrning: expected state not found - arrBinarySearch\n");
-  EXPECT_EQ(keyWaitCount(), waits + 1);
+  EXPECT_EQ(console([&] { objective = solve(); }),
+            (Console{"Wrning: expected state not found - arrBinarySearch\n", 1}));
   EXPECT_EQ(objective, 1 + 2 + 3 + 4); // identical jobs: every sequence costs the same
+}
+
+// The layer order reads a set as the number word[1]:word[0], so every set with a job above 59
+// follows every set without one.
+TEST(ArrBinarySearch, FindsFromLoInTheLayerOrderAndWarnsOtherwise) {
+  resetStore();
+  const JobSet layer[] = {setOf({0}),     setOf({1}),     setOf({0, 1, 2, 59}), setOf({60}),
+                          setOf({3, 60}), setOf({4, 60}), setOf({119})};
+  for (const JobSet& set : layer) appendState(0, set, 0, 0);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(arrBinarySearch(0, i / 2, layer[i]), i);
+  const std::string warning = "Wrning: expected state not found - arrBinarySearch\n";
+  EXPECT_EQ(console([] { EXPECT_EQ(arrBinarySearch(0, 0, setOf({2})), -1); }),
+            (Console{warning, 1}));
+  EXPECT_EQ(console([&] { EXPECT_EQ(arrBinarySearch(0, 4, layer[2]), -1); }),
+            (Console{warning, 1}));
 }
 
 } // namespace

@@ -10,10 +10,6 @@
 
 namespace precdp::testing {
 
-inline int draw(std::mt19937& random, int low, int high) {
-  return std::uniform_int_distribution<int>(low, high)(random);
-}
-
 // p 1..maxP, weights 0..maxWeight, due dates 0..totalP + dueSlack, each order-respecting pair
 // an arc with probability arcChance; loaded through addPrec.
 inline void loadShuffledInstance(std::mt19937& random, int n, double arcChance, int maxP,
