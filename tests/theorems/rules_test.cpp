@@ -48,6 +48,25 @@ const Case kanetBoundaryCases[] = {
     // d_i * w_i = 3.6e9 leaves the signed 32-bit range; wrapped, F would turn negative and K4
     // would accept.
     {"K4 product beyond 32 bits", {1, 5, 60000, 60001, 60000, 59000, 0, 60000, 0, 5}, false},
+    // Zero weights: 0/0 is NaN and fails K2, K3, K6, K7; with w_j zero alone K2 reduces to
+    // T >= d_i (T = 20 here) and K6 to NaN.
+    {"both weights zero", {1, 2, 0, 0, 15, 10, 0, 100, 17, 0}, false},
+    {"both weights zero, K9", {1, 2, 0, 0, 15, 100, 0, 100, 17, 0}, true},
+    {"w_j zero, K2 equality", {1, 2, 2, 0, 20, 10, 0, 100, 17, 0}, true},
+    {"w_j zero, K2 missed", {1, 2, 2, 0, 21, 10, 0, 100, 17, 0}, false},
+    {"w_i zero, K4 and K8 as K9", {1, 3, 0, 2, 10, 19, 0, 20, 0, 11}, false},
+};
+
+// E1 takes r_j + p_j when it exceeds d_j; E2 compares d_j with L_i - p_j signed (L_i < p_j
+// below); E3 accepts d_j = L_i exactly.
+const Case emmonsCases[] = {
+    {"E1 completion of j", {3, 4, 2, 1, 12, 5, 8, 30, 0, 0}, true},
+    {"E1 completion missed", {3, 4, 2, 1, 13, 5, 8, 30, 0, 0}, false},
+    {"E2 equality", {5, 4, 2, 1, 0, 6, 0, 10, 0, 0}, true},
+    {"E2 missed", {5, 4, 2, 1, 0, 5, 0, 10, 0, 0}, false},
+    {"E2 negative bound", {5, 4, 2, 1, 0, 1, 0, 2, 0, 0}, true},
+    {"E3 equality", {3, 4, 1, 2, 13, 30, 8, 30, 0, 0}, true},
+    {"E3 missed", {3, 4, 1, 2, 13, 29, 8, 30, 0, 0}, false},
 };
 
 // Loads the pair into jobs 0 (i) and 1 (j) of the tables, for the table-reading rules.
@@ -59,58 +78,23 @@ void loadPair(const KanetPair& pair) {
   pairLatestEnd[0][1] = pair.pairEnd;
 }
 
-TEST(KanetRule, EachConditionAtItsBoundary) {
+TEST(PairRules, EachConditionAtItsBoundary) {
   for (const Case& c : kanetBoundaryCases) {
     EXPECT_EQ(kanetRule(c.pair), c.accepted) << c.name;
     loadPair(c.pair);
     EXPECT_EQ(kanetPairRule(0, 1), c.accepted) << c.name << " (tables)";
     EXPECT_EQ(reference::literalKanetPairRule(0, 1), c.accepted) << c.name << " (literal)";
   }
+  for (const Case& c : emmonsCases) {
+    loadPair(c.pair);
+    EXPECT_EQ(emmonsPairRule(0, 1), c.accepted) << c.name;
+    EXPECT_EQ(reference::literalEmmonsPairRule(0, 1), c.accepted) << c.name << " (literal)";
+  }
 }
 
 KanetPair randomPair(std::mt19937& random, int maxValue) {
   auto draw = [&] { return static_cast<uint16_t>(random() % (maxValue + 1)); };
   return {draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw()};
-}
-
-// With a zero weight the divisions give infinities and NaN; only the conditions the zero leaves
-// meaningful can accept.
-TEST(KanetRule, ZeroWeights) {
-  std::mt19937 random(3);
-  for (int round = 0; round < 20000; ++round) {
-    KanetPair pair = randomPair(random, 12);
-    const int T = pair.pairStart + pair.pi + pair.pj;
-    const bool byK1 = pair.pi <= pair.pj && pair.di <= pair.dj;
-    const bool byK9 = pair.dj >= pair.Li;
-    pair.wi = pair.wj = 0; // K2, K3, K6, K7 divide 0 by 0
-    EXPECT_EQ(kanetRule(pair), byK1 || byK9) << round;
-    pair.wi = static_cast<uint16_t>(1 + round % 9); // K2, K3, K7 reduce to T >= d_i; K6 is NaN
-    EXPECT_EQ(kanetRule(pair), byK1 || byK9 || T >= pair.di) << round;
-    pair.wj = pair.wi; // w_i zero: F, F2 and H all equal L_i, K5 adds two infinities
-    pair.wi = 0;
-    EXPECT_EQ(kanetRule(pair), byK9) << round;
-  }
-}
-
-TEST(EmmonsRule, ConditionsByCase) {
-  std::mt19937 random(11);
-  for (int round = 0; round < 20000; ++round) {
-    const KanetPair pair = randomPair(random, 40);
-    loadPair(pair);
-    const bool accepted = emmonsPairRule(0, 1);
-    if (pair.wi < pair.wj) { // only E3
-      EXPECT_EQ(accepted, pair.dj >= pair.Li) << round;
-    } else if (pair.pi > pair.pj && pair.di <= pair.dj) { // E2, signed: L_i - p_j may be < 0
-      EXPECT_EQ(accepted, int{pair.dj} >= int{pair.Li} - int{pair.pj}) << round;
-    }
-  }
-  // E1 takes r_j + p_j when it exceeds d_j; E3 accepts d_j = L_i exactly.
-  loadPair({3, 4, 2, 1, 12, 5, 8, 30, 0, 0});
-  EXPECT_TRUE(emmonsPairRule(0, 1));
-  loadPair({3, 4, 2, 1, 13, 5, 8, 30, 0, 0});
-  EXPECT_FALSE(emmonsPairRule(0, 1));
-  loadPair({3, 4, 1, 2, 13, 30, 8, 30, 0, 0});
-  EXPECT_TRUE(emmonsPairRule(0, 1));
 }
 
 // Both table-reading rules against independent literal transcriptions, on tables filled with
