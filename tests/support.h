@@ -74,12 +74,6 @@ Console console(Action action) {
   return {std::move(text), keyWaitCount() - waits};
 }
 
-// What an action printed on standard output.
-template <typename Action>
-std::string captureOutput(Action action) {
-  return console(action).text;
-}
-
 // Number of times `needle` occurs in `text`.
 int countOf(const std::string& text, const std::string& needle);
 

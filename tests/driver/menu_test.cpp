@@ -9,71 +9,57 @@
 namespace precdp {
 namespace {
 
-using testing::captureOutput;
-
-const std::string nextInstance = "Enter 1 or 2 [1:start-over (full test) / 2:continue (choose "
-                                 "instance)] Choose the NEXT UNSOLVED instance:\n"
-                                 "dataset [1:Velmar dataset / 2:standard dataset] ";
-const std::string lastQuestions = "Choose precedence theorems [0:None / 1:Kanet (Default) / "
-                                  "2:Emmons] Choose OS threshold [0:No threshold (Default)] ";
+const std::string mode = "Enter 1 or 2 [1:start-over (full test) / 2:continue (choose instance)] ";
+const std::string next = "Choose the NEXT UNSOLVED instance:\n"
+                         "dataset [1:Velmar dataset / 2:standard dataset] ";
+const std::string standardClasses = "n [0:20 / 1:40 / 2:60 / 3:80 / 4:100 / 5:120] ";
+const std::string standardOs = "OS [0:0 / 1:0.2 / 2:0.4 / 3:0.6 / 4:0.8] ";
+const std::string velmarClasses = "n [0:40 / 1:50 / 2:100] ";
+const std::string velmarOs = "OS [0:0 / 1:0.005 / 2:0.01 / 3:0.02 / 4:0.05 / 5:0.1 / 6:0.2] ";
+const std::string instance = "instance number [1-125] ";
+const std::string theorem = "Choose precedence theorems [0:None / 1:Kanet (Default) / 2:Emmons] ";
+const std::string threshold = "Choose OS threshold [0:No threshold (Default)] ";
 const std::string invalid = "invalid entry; try again ";
 
-std::optional<MenuChoice> answer(const std::string& input, std::string& console) {
-  std::istringstream entries(input);
-  std::optional<MenuChoice> choice;
-  console = captureOutput([&] { choice = runMenu(entries); });
-  return choice;
-}
-
-TEST(Menu, ContinueModeOffersThePositionsOfTheChosenDataset) {
-  std::string console;
-  std::optional<MenuChoice> choice = answer("2 2 5 0 125 0 1", console);
-  ASSERT_TRUE(choice);
-  EXPECT_EQ(console, nextInstance + "n [0:20 / 1:40 / 2:60 / 3:80 / 4:100 / 5:120] " +
-                         "OS [0:0 / 1:0.2 / 2:0.4 / 3:0.6 / 4:0.8] instance number [1-125] " +
-                         lastQuestions);
-  EXPECT_TRUE(choice->continueMode);
-  EXPECT_EQ(choice->dataset, 2);
-  EXPECT_EQ(choice->nIndex, 5);
-  EXPECT_EQ(choice->osIndex, 0);
-  EXPECT_EQ(choice->instance, 125);
-  EXPECT_EQ(precTheorem, 0);
-  EXPECT_EQ(osThreshold, 1.0);
-
-  // Velmar has no n position 3 but an OS position 6; the standard dataset has no OS position 5.
-  choice = answer("2 1 3 2 6 1 2 0.5", console);
-  ASSERT_TRUE(choice);
-  EXPECT_EQ(console, nextInstance + "n [0:40 / 1:50 / 2:100] " + invalid +
-                         "OS [0:0 / 1:0.005 / 2:0.01 / 3:0.02 / 4:0.05 / 5:0.1 / 6:0.2] "
-                         "instance number [1-125] " +
-                         lastQuestions);
-  EXPECT_EQ(choice->nIndex, 2);
-  EXPECT_EQ(choice->osIndex, 6);
-  choice = answer("2 2 0 5 4 7 1 0", console);
-  ASSERT_TRUE(choice);
-  EXPECT_EQ(testing::countOf(console, invalid), 1);
-  EXPECT_EQ(choice->osIndex, 4);
-}
-
-TEST(Menu, RefusalsRepeatTheEntryNotThePromptAndAcceptBothEndsOfEachRange) {
-  std::string console;
-  std::optional<MenuChoice> choice = answer("0 3 1 3 -2 2 1.5 -0.1 1", console);
-  ASSERT_TRUE(choice);
-  EXPECT_EQ(console, "Enter 1 or 2 [1:start-over (full test) / 2:continue (choose instance)] " +
-                         invalid + invalid +
-                         "Choose precedence theorems [0:None / 1:Kanet (Default) / 2:Emmons] " +
-                         invalid + invalid + "Choose OS threshold [0:No threshold (Default)] " +
-                         invalid + invalid);
-  EXPECT_FALSE(choice->continueMode);
-  EXPECT_EQ(choice->instance, -1);
-  EXPECT_EQ(precTheorem, 2);
-  EXPECT_EQ(osThreshold, 1.0);
-
-  choice = answer("1 0 0", console);
-  ASSERT_TRUE(choice);
-  EXPECT_EQ(console.find(invalid), std::string::npos);
-  EXPECT_EQ(precTheorem, 0);
-  EXPECT_EQ(osThreshold, 0.0);
+// Each range accepted at both ends and refused just outside, by dataset (Velmar has no n
+// position 3 but an OS position 6); a refusal repeats
+// the entry, not the prompt.
+TEST(Menu, PromptsAndRangesOfEachEntry) {
+  struct Case {
+    std::string input, console;
+    MenuChoice choice;
+    int32_t theorem;
+    double threshold;
+  };
+  const Case cases[] = {
+      {"2 2 5 0 125 0 1",
+       mode + next + standardClasses + standardOs + instance + theorem + threshold,
+       {true, 2, 5, 0, 125},
+       0,
+       1.0},
+      {"2 1 3 2 6 1 2 0.5",
+       mode + next + velmarClasses + invalid + velmarOs + instance + theorem + threshold,
+       {true, 1, 2, 6, 1},
+       2,
+       0.5},
+      {"0 3 1 3 -2 2 1.5 -0.1 1",
+       mode + invalid + invalid + theorem + invalid + invalid + threshold + invalid + invalid,
+       {},
+       2,
+       1.0},
+      {"1 0 0", mode + theorem + threshold, {}, 0, 0.0}};
+  for (const Case& c : cases) {
+    std::istringstream entries(c.input);
+    std::optional<MenuChoice> choice;
+    EXPECT_EQ(testing::console([&] { choice = runMenu(entries); }).text, c.console) << c.input;
+    ASSERT_TRUE(choice) << c.input;
+    EXPECT_TRUE(choice->continueMode == c.choice.continueMode &&
+                choice->dataset == c.choice.dataset && choice->nIndex == c.choice.nIndex &&
+                choice->osIndex == c.choice.osIndex && choice->instance == c.choice.instance)
+        << c.input;
+    EXPECT_EQ(precTheorem, c.theorem) << c.input;
+    EXPECT_EQ(osThreshold, c.threshold) << c.input;
+  }
 }
 
 } // namespace
