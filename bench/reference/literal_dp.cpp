@@ -3,8 +3,6 @@
 #include "dp/dp.h"
 #include "platform/platform.h"
 
-#include <cstdio>
-
 namespace precdp::reference {
 
 uint64_t literalLookupCount = 0;
@@ -79,7 +77,8 @@ bool literalStage() {
                       childTime);
         if (layerSize[curLayer] == layerCapacity - 1) return false;
       } else {
-        const int64_t x = literalArrBinarySearch(curLayer, lo, childSet);
+        ++literalLookupCount;
+        const int64_t x = arrBinarySearch(curLayer, lo, childSet); // the store's plain search
         if (x < 0) {
           lo = 0; // the transition is dropped
         } else {
@@ -115,24 +114,6 @@ int literalHighestBit(uint64_t word) {
       hi = mid - 1;
     }
   }
-}
-
-int64_t literalArrBinarySearch(int layer, int64_t lo, const JobSet& set) {
-  ++literalLookupCount;
-  int64_t hi = static_cast<int64_t>(layerSize[layer]) - 1;
-  while (lo <= hi) {
-    const int64_t mid = (lo + hi) / 2;
-    const JobSet entry{{stateSet[layer][0][mid], stateSet[layer][1][mid]}};
-    if (literalLess(entry, set))
-      lo = mid + 1;
-    else if (literalEqual(entry, set))
-      return mid;
-    else
-      hi = mid - 1;
-  }
-  std::printf("Wrning: expected state not found - arrBinarySearch\n");
-  waitKey();
-  return -1;
 }
 
 void literalDpSolve() {

@@ -1,8 +1,9 @@
 // The DP in its plain first form: bit-position search for the highest job, a fresh binary
-// search from lo for every child already present, append-or-find, the covered-set stop, the
-// capacity stop and one time check per stage. It shares the program's state store and keeps its
-// statistics, so it gives the same objective, maxLayerSize and totalStates as dpSolve. Used as
-// the baseline of precdp-perf and as the oracle of the DP tests; never used by the program.
+// search from lo (the store's arrBinarySearch) for every child already present, append-or-find, the
+// covered-set stop, the capacity stop and one time check per stage. It shares the program's state
+// store and keeps its statistics, so it gives the same objective, maxLayerSize and totalStates as
+// dpSolve. Used as the baseline of precdp-perf and as the oracle of the DP tests; never used by the
+// program.
 #pragma once
 
 #include "instance/instance.h"
@@ -16,10 +17,6 @@ extern uint64_t literalLookupCount;
 
 // Highest bit of a non-empty word, by binary search over the bit positions 0..60.
 int literalHighestBit(uint64_t word);
-
-// Index of `set` in layer `layer` from index lo by plain binary search; -1 after the
-// "expected state not found" warning and a key wait.
-int64_t literalArrBinarySearch(int layer, int64_t lo, const JobSet& set);
 
 // Same preconditions, store effects and results as dpSolve.
 void literalDpSolve();
