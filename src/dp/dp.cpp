@@ -112,14 +112,6 @@ using JobTable = JobFacts<Key>[keyBits<Key>];
 template <typename Key>
 JobTable<Key> jobTable; // one per key width, refilled by every dpSolve
 
-// Calls visit(i) for every job i of the set, in ascending order.
-template <typename Visit>
-void forEachJob(const JobSet& set, Visit visit) {
-  for (int word = 0; word < 2; ++word)
-    for (uint64_t rest = set.word[word]; rest != 0; rest &= rest - 1)
-      visit(word * jobsPerWord + __builtin_ctzll(rest));
-}
-
 // True when pred and succ are mirror images of each other, transitively closed and numbered
 // topologically, as addPrec and the relabeling leave them. Then a job of a state is not a
 // candidate for the last place exactly when it precedes a job placed before it from that state.

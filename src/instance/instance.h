@@ -2,6 +2,7 @@
 // that choose it. There is exactly one current instance; every table is a fixed-size static.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <string>
 
@@ -45,12 +46,26 @@ inline bool meets(const JobSet& a, const JobSet& b) {
 inline bool operator==(const JobSet& a, const JobSet& b) {
   return a.word[0] == b.word[0] && a.word[1] == b.word[1];
 }
+inline JobSet intersection(const JobSet& a, const JobSet& b) {
+  return {{a.word[0] & b.word[0], a.word[1] & b.word[1]}};
+}
+inline JobSet without(const JobSet& set, const JobSet& removed) {
+  return {{set.word[0] & ~removed.word[0], set.word[1] & ~removed.word[1]}};
+}
 inline bool isEmpty(const JobSet& set) {
   return (set.word[0] | set.word[1]) == 0;
 }
 // The order of a DP layer: a set read as the 128-bit number word[1]:word[0].
 inline bool setLess(const JobSet& a, const JobSet& b) {
   return a.word[1] < b.word[1] || (a.word[1] == b.word[1] && a.word[0] < b.word[0]);
+}
+
+// Calls visit(job) for every member, in increasing job order.
+template <typename Visit>
+void forEachJob(const JobSet& set, Visit visit) {
+  for (int word = 0; word < 2; ++word)
+    for (uint64_t rest = set.word[word]; rest != 0; rest &= rest - 1)
+      visit(word * jobsPerWord + std::countr_zero(rest));
 }
 
 // ---- Tables of the current instance ---------------------------------------------------------

@@ -44,22 +44,6 @@ JobSet withJob(JobSet set, int job) {
   return set;
 }
 
-JobSet without(const JobSet& set, const JobSet& removed) {
-  return {{set.word[0] & ~removed.word[0], set.word[1] & ~removed.word[1]}};
-}
-
-JobSet intersection(const JobSet& a, const JobSet& b) {
-  return {{a.word[0] & b.word[0], a.word[1] & b.word[1]}};
-}
-
-// Calls visit(job) for every member, in increasing job order.
-template <typename Visit>
-void forEachJob(const JobSet& set, Visit visit) {
-  for (int word = 0; word < 2; ++word)
-    for (uint64_t bits = set.word[word]; bits != 0; bits &= bits - 1)
-      visit(word * jobsPerWord + std::countr_zero(bits));
-}
-
 // Like forEachJob, but stops at the first job for which test(job) is false; returns whether
 // every member passed.
 template <typename Test>
