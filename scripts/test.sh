@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite twice: the Release build, then a build with the address
-# and undefined-behaviour sanitizers. Fails when anything does not build or a test fails.
+# Builds and runs the whole test suite: the Release build, then a build with the address and
+# undefined-behaviour sanitizers. Fails when anything does not build or a test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
-for variant in release sanitize; do
-  dir=build
-  flags=(-DCMAKE_BUILD_TYPE=Release -DPRECDP_SANITIZE=OFF)
-  if [ "$variant" = sanitize ]; then
-    dir=build-sanitize
-    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=ON)
-  fi
-  echo "== $variant build ($dir) =="
-  cmake -S . -B "$dir" "${flags[@]}" >/dev/null
+
+# build_and_test NAME DIR CMAKE-FLAGS...: configures DIR, builds it and runs its CTest suite.
+build_and_test() {
+  local name=$1 dir=$2
+  shift 2
+  echo "== $name build ($dir) =="
+  cmake -S . -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
   ctest --test-dir "$dir" -j"$jobs" --output-on-failure </dev/null
-done
+}
+
+build_and_test release build -DCMAKE_BUILD_TYPE=Release -DPRECDP_SANITIZE=OFF
+build_and_test sanitize build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=ON
