@@ -232,6 +232,31 @@ inline uint32_t lowerBound(const LayerKeys<Key>& layer, uint32_t from, uint32_t 
 
 inline constexpr uint32_t notFound = UINT32_MAX;
 
+// ---- Trace of the stage in progress -------------------------------------------------------------
+// Where a traced stage records, at each child's own index, the parent that gave the child its
+// cost and the job placed: the entries of its layer in the trace store.
+struct StageTrace {
+  uint32_t* parent = nullptr;
+  uint8_t* job = nullptr;
+  uint32_t room = 0; // entries left in the trace store; children from here on go unrecorded
+};
+
+StageTrace stageTrace;
+
+// The job at reversed key position r.
+template <typename Key>
+inline uint8_t jobAtReversedBit(int r) {
+  const int bit = keyBits<Key> - 1 - r;
+  return static_cast<uint8_t>(bit < jobsPerWord ? bit : bit - 4);
+}
+
+template <typename Key>
+inline void recordParent(const StageTrace& trace, uint32_t child, uint32_t parent, int r) {
+  if (child >= trace.room) return; // the stage outgrows the store: the run keeps no sequence
+  trace.parent[child] = parent;
+  trace.job[child] = jobAtReversedBit<Key>(r);
+}
+
 // The index of child, known to be at or after `from` if it is in the layer at all; notFound
 // after the "expected state not found" warning when it is not (a numbering fault).
 template <typename Key>
@@ -256,7 +281,10 @@ uint32_t searchChild(const LayerKeys<Key>& layer, uint32_t from, uint32_t last, 
 // without a successor in S, and runs out exactly where the covered-set rule stops. Otherwise
 // only the predecessors whose succ names j leave early, the successor test and the covered set
 // are kept as well, and the time arithmetic follows the wrapped 16-bit times.
-template <typename Key, bool plain>
+//
+// A traced stage also records each child's parent where the child is appended and where a
+// lookup lowers its cost; an untraced stage is the same loop without those writes.
+template <typename Key, bool plain, bool traced>
 bool expandLayer(JobTable<Key>& job) {
   constexpr bool candidatesAtOnce =
       plain && std::is_same_v<Key, Narrow> && NarrowCandidates::vectorised;
@@ -277,6 +305,7 @@ bool expandLayer(JobTable<Key>& job) {
   uint32_t size = 0;
   Key appendFrom = 0;
   uint64_t lookups = 0;
+  [[maybe_unused]] const StageTrace trace = stageTrace;
   for (JobFacts<Key>& facts : job) facts.cursor = 0;
 
   for (uint32_t s = 0; s < parentCount; ++s) {
@@ -308,7 +337,14 @@ bool expandLayer(JobTable<Key>& job) {
       uint32_t x = facts.cursor;
       if (!(children[x] == child)) x = searchChild(children, x, size - 1, child);
       if (x != notFound) {
-        childCost[x] = std::min(childCost[x], candidate);
+        if constexpr (traced) {
+          if (candidate < childCost[x]) { // on a tie the earlier parent keeps the state
+            childCost[x] = candidate;
+            recordParent<Key>(trace, x, s, r);
+          }
+        } else {
+          childCost[x] = std::min(childCost[x], candidate);
+        }
         facts.cursor = x + 1;
       }
       skipped |= facts.skip;
@@ -331,6 +367,7 @@ bool expandLayer(JobTable<Key>& job) {
       storeKey(childWord0, childWord1, size, child);
       childCost[size] = candidateOf(r, facts, time, cost);
       childTime[size] = static_cast<uint16_t>(time - facts.p);
+      if constexpr (traced) recordParent<Key>(trace, size, s, r);
       facts.cursor = ++size;
       appendFrom = child + 1;
       if (size == stopSize) {
@@ -351,22 +388,26 @@ bool expandLayer(JobTable<Key>& job) {
 }
 
 // The stage for the instance at hand: the narrowest key that holds its jobs, and the plain
-// loop where the relation and the times allow it.
+// loop where the relation and the times allow it; with and without the trace.
 using Stage = bool (*)();
+struct Stages {
+  Stage untraced, traced;
+};
 
-template <typename Key, bool plain>
+template <typename Key, bool plain, bool traced>
 bool stage() {
-  return expandLayer<Key, plain>(jobTable<Key>);
+  return expandLayer<Key, plain, traced>(jobTable<Key>);
 }
 
 template <typename Key>
-Stage prepareStage(bool exactTimes) {
+Stages prepareStage(bool exactTimes) {
   prepareJobs(jobTable<Key>);
   if constexpr (std::is_same_v<Key, Narrow>) narrowCandidates.prepare(allJobs);
-  return plainRelation() && exactTimes ? stage<Key, true> : stage<Key, false>;
+  if (plainRelation() && exactTimes) return {stage<Key, true, false>, stage<Key, true, true>};
+  return {stage<Key, false, false>, stage<Key, false, true>};
 }
 
-Stage prepareStage() {
+Stages prepareStage() {
   uint32_t sumOfP = 0;
   for (int j = 0; j < maxJobs; ++j)
     if (contains(allJobs, j)) sumOfP += p[j];
@@ -375,12 +416,32 @@ Stage prepareStage() {
   return allJobs.word[1] == 0 ? prepareStage<Narrow>(exactTimes) : prepareStage<Wide>(exactTimes);
 }
 
+// Points the stage's trace at the free part of the trace store, from entry `used` on.
+void beginTracedStage(uint64_t used, int stage) {
+  traceStart[stage] = used;
+  stageTrace.parent = tracedParent + used;
+  stageTrace.job = tracedJob + used;
+  stageTrace.room = static_cast<uint32_t>(std::min<uint64_t>(traceCapacity - used, UINT32_MAX));
+}
+
+// After a completed traced stage: true when its whole layer was recorded, and then `used`
+// moves past it. Otherwise the run goes on untraced and keeps no sequence.
+bool endTracedStage(uint64_t& used, int stage) {
+  if (layerSize[curLayer] > stageTrace.room) return false;
+  used += layerSize[curLayer];
+  tracedStages = static_cast<uint16_t>(stage);
+  return true;
+}
+
 } // namespace
 
 void dpSolve() {
   lookupCount = 0;
+  tracedStages = 0;
   appendState(curLayer, allJobs, 0, totalP);
-  const Stage expand = prepareStage();
+  const Stages stages = prepareStage();
+  bool tracing = traceCapacity > 0;
+  uint64_t traceUsed = 0;
   for (uint16_t stagesLeft = jobCount; stagesLeft > 0;) {
     if (!(maxCPU > secondsSince(startClock))) {
       resultSlot() = -1;
@@ -391,10 +452,13 @@ void dpSolve() {
     prevLayer = !layerToggle;
     --stagesLeft;
     layerSize[curLayer] = 0;
-    if (!expand()) {
+    const int stage = jobCount - stagesLeft;
+    if (tracing) beginTracedStage(traceUsed, stage);
+    if (!(tracing ? stages.traced : stages.untraced)()) {
       resultSlot() = -1; // capacity reached: the statistics keep the completed stages
       return;
     }
+    if (tracing) tracing = endTracedStage(traceUsed, stage);
     totalStates += layerSize[curLayer];
     if (layerSize[curLayer] > maxLayerSize) maxLayerSize = layerSize[curLayer];
     if (layerSize[curLayer] == 0) {

@@ -10,6 +10,8 @@
 #include "instance/instance.h"
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace precdp {
 
@@ -32,6 +34,18 @@ extern uint8_t layerToggle; // negated at each stage; curLayer takes its value
 extern uint32_t maxLayerSize; // largest layer at the end of a completed stage
 extern uint64_t totalStates;  // states created by completed stages, plus the initial state
 extern uint64_t lookupCount;  // searches for existing states made by the last dpSolve
+
+// ---- Trace of the optimal sequence --------------------------------------------------------------
+// Kept only while a trace store is reserved (allocateTrace). For every state built by a stage of
+// the run: the index in the previous layer of the parent that gave the state its cost, and the
+// job that parent placed (DP numbering). Stage k's layer occupies entries traceStart[k] up to
+// traceStart[k] + its size - 1; stage k = 1 places the last job of the schedule.
+extern uint32_t* tracedParent;               // [entry]: parent's index in the previous layer
+extern uint8_t* tracedJob;                   // [entry]: job the parent placed
+extern uint64_t traceCapacity;               // entries of the trace store; 0 without one
+extern uint64_t traceStart[maxJobs + 1];     // [stage]: first entry of that stage's layer
+extern uint16_t tracedStages;                // stages of the last dpSolve the trace holds whole
+inline constexpr int traceBytesPerState = 5; // one parent index and one job
 
 // ---- Time limit -----------------------------------------------------------------------------
 extern double maxCPU;      // DP time limit in seconds of CPU time, set per class
@@ -60,6 +74,16 @@ inline void appendState(int layer, const JobSet& set, int32_t cost, uint16_t tim
   stateCost[layer][index] = cost;
   stateTime[layer][index] = time;
 }
+
+// Reserves a trace store of at most `bytes` bytes without touching it; dpSolve then records
+// every run's parents as far as the store holds them. False (nothing reserved) when the memory
+// cannot be obtained.
+bool allocateTrace(uint64_t bytes);
+void freeTrace();
+
+// The jobs of the last dpSolve's optimal sequence in processing order (DP numbering); empty when
+// the run gave no result or its trace did not fit into the trace store.
+std::optional<std::vector<uint16_t>> tracedSequence();
 
 // The result slot: the cost at entry 0 of the final layer; -1 means no result.
 inline int32_t& resultSlot() {

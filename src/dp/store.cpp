@@ -88,6 +88,7 @@ void resetStore() {
   layerSize[0] = layerSize[1] = 0;
   maxLayerSize = 0;
   totalStates = 1;
+  tracedStages = 0;
   if (layerCapacity > 0) stateCost[1][0] = 0;
 }
 

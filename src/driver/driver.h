@@ -2,12 +2,15 @@
 // class averages, and the pipeline that carries one instance from its file to its result row.
 #pragma once
 
+#include "instance/instance.h"
+
 #include <cstdint>
 #include <fstream>
 #include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace precdp {
 
@@ -55,6 +58,24 @@ void writeFileRow(std::ofstream& reportStream, const ResultRow& row);
 // result), prints its console row, appends its file row and adds it to `sums`. False after a
 // reader failure, when the run must end.
 bool runInstance(int16_t Ins, std::ofstream& reportStream, ClassSums& sums);
+
+// ---- Optimal sequences ----------------------------------------------------------------------
+// With writeSequences (report.h) every result row gets a line in the companion file: the DP's
+// sequence in file positions once it passed the check, "-" otherwise.
+
+// The last dpSolve's optimal sequence in processing order as 0-based file positions (the
+// relabeling undone); empty when the run kept none.
+std::optional<std::vector<uint16_t>> dpSequenceInFilePositions();
+
+// `sequence` when it is a schedule of `asRead` with weighted tardiness obj. Otherwise prints
+// "Error! sequence of instance <Ins>: <fault>" on standard error, counts a sequence fault and
+// returns nothing.
+std::optional<std::vector<uint16_t>>
+checkSequence(const FileInstance& asRead, std::vector<uint16_t> sequence, int32_t obj, int16_t Ins);
+
+// Appends the companion line of `row` (with `sequence`, checked or empty) to the file next to
+// reportPath; a line that cannot be written is a sequence fault.
+void writeSequenceRow(const ResultRow& row, const std::optional<std::vector<uint16_t>>& sequence);
 
 // ---- Experiment plan ------------------------------------------------------------------------
 // The menu's answer. In the continue mode, the next instance to run: the dataset, positions in

@@ -29,6 +29,29 @@ void writeFileRow(std::ofstream& reportStream, const ResultRow& row) {
   closeReport(reportStream);
 }
 
+std::optional<std::vector<uint16_t>> dpSequenceInFilePositions() {
+  std::optional<std::vector<uint16_t>> sequence = tracedSequence();
+  if (sequence)
+    for (uint16_t& job : *sequence) job = filePosition[job];
+  return sequence;
+}
+
+std::optional<std::vector<uint16_t>> checkSequence(const FileInstance& asRead,
+                                                   std::vector<uint16_t> sequence, int32_t obj,
+                                                   int16_t Ins) {
+  const std::string fault = sequenceFault(asRead, sequence, obj);
+  if (fault.empty()) return sequence;
+  std::fprintf(stderr, "Error! sequence of instance %d: %s\n", Ins, fault.c_str());
+  ++sequenceFaults;
+  return std::nullopt;
+}
+
+void writeSequenceRow(const ResultRow& row, const std::optional<std::vector<uint16_t>>& sequence) {
+  const std::string path = sequenceFilePath(reportPath);
+  if (!appendSequenceLine(path, sequenceLine(row.Ins, row.obj, sequence)))
+    reportSequenceFileFault(path);
+}
+
 namespace {
 
 // The theorem pass chosen by precTheorem; 0 runs none.
@@ -61,6 +84,8 @@ bool runInstance(int16_t Ins, std::ofstream& reportStream, ClassSums& sums) {
     waitKey();
     return false;
   }
+  std::optional<FileInstance> asRead; // the file's own jobs and relation, to check against
+  if (writeSequences) asRead = snapshotFileInstance();
   computeTimeWindows();
   row.OS1 = orderStrength();
   // The console row is printed piece by piece: a pass's messages show where they occur.
@@ -88,6 +113,12 @@ bool runInstance(int16_t Ins, std::ofstream& reportStream, ClassSums& sums) {
   std::printf("%4.3f\t%d\t%u\t%llu\n", row.CPU, row.obj, row.uas,
               static_cast<unsigned long long>(row.ts));
   writeFileRow(reportStream, row);
+  if (writeSequences) {
+    std::optional<std::vector<uint16_t>> sequence;
+    if (row.obj != -1) sequence = dpSequenceInFilePositions();
+    if (sequence) sequence = checkSequence(*asRead, std::move(*sequence), row.obj, Ins);
+    writeSequenceRow(row, sequence);
+  }
   return true;
 }
 

@@ -41,7 +41,8 @@ void exchangeInSets(JobSet* sets, int n, int k, int j) {
 void exchangeJobs(int n, int k, int j) {
   exchangeInSets(succ, n, k, j);
   exchangeInSets(pred, n, k, j);
-  for (uint16_t* values : {p, dueDate, earlinessWeight, tardinessWeight, earliestStart, latestEnd})
+  for (uint16_t* values :
+       {p, dueDate, earlinessWeight, tardinessWeight, earliestStart, latestEnd, filePosition})
     std::swap(values[k], values[j]);
 }
 

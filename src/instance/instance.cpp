@@ -16,6 +16,7 @@ uint16_t earlinessWeight[maxJobs];
 uint16_t tardinessWeight[maxJobs];
 uint16_t totalP = 0;
 JobSet allJobs;
+uint16_t filePosition[maxJobs];
 JobSet pred[maxJobs];
 JobSet succ[maxJobs];
 JobSet domPred[maxJobs];
@@ -47,6 +48,7 @@ void resetInstance() {
   for (int i = 0; i < maxJobs; ++i) {
     pred[i] = succ[i] = domPred[i] = domSucc[i] = JobSet{};
     earliestStart[i] = latestEnd[i] = 0;
+    filePosition[i] = static_cast<uint16_t>(i);
     for (int j = 0; j < previousCount; ++j) {
       pairEarliestStart[i][j] = pairLatestEnd[i][j] = 0;
       pairEarliestStart[j][i] = pairLatestEnd[j][i] = 0;

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace precdp {
 
@@ -94,6 +95,33 @@ extern uint16_t earliestStart[maxJobs];
 extern uint16_t latestEnd[maxJobs];
 extern uint16_t pairEarliestStart[maxJobs][maxJobs];
 extern uint16_t pairLatestEnd[maxJobs][maxJobs];
+
+// filePosition[j]: 0-based position in the instance file of the job now numbered j. The reset
+// numbers every job by its position; the relabeling moves the entry with its job.
+extern uint16_t filePosition[maxJobs];
+
+// ---- The instance as its files give it ------------------------------------------------------
+// The jobs and the relation as read, numbered by file position: a snapshot taken after the read
+// and before any theorem arc or renumbering, against which a schedule is checked.
+struct FileInstance {
+  uint16_t jobCount = 0;
+  uint16_t p[maxJobs] = {};
+  uint16_t dueDate[maxJobs] = {};
+  uint16_t tardinessWeight[maxJobs] = {};
+  JobSet pred[maxJobs] = {};
+};
+
+// The current tables as a FileInstance; only meaningful while the jobs keep the file numbering.
+FileInstance snapshotFileInstance();
+
+// Total weighted tardiness of `sequence` (file positions in processing order), with exact
+// completion times and sums.
+int64_t weightedTardiness(const FileInstance& instance, const std::vector<uint16_t>& sequence);
+
+// Empty when `sequence` holds every job of `instance` once, respects its relation and has the
+// weighted tardiness `objective`; otherwise what is wrong, as one line of text.
+std::string sequenceFault(const FileInstance& instance, const std::vector<uint16_t>& sequence,
+                          int64_t objective);
 
 // ---- Run settings (set by the experiment plan, read by the readers and the pipeline) ---------
 extern uint8_t datasettype; // 1 Velmar dataset, 2 standard dataset

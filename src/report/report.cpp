@@ -13,6 +13,8 @@
 namespace precdp {
 
 char reportPath[reportPathSize] = "";
+bool writeSequences = false;
+uint64_t sequenceFaults = 0;
 
 namespace {
 bool lossReported = false; // the current class's warning has been printed
@@ -52,6 +54,10 @@ void startReport() {
          << std::endl;
   header << reportColumns << std::endl;
   closeReport(header);
+  if (writeSequences) {
+    const std::string sequencePath = sequenceFilePath(reportPath);
+    if (!startSequenceFile(sequencePath)) reportSequenceFileFault(sequencePath);
+  }
   std::printf("%s\n", reportColumns);
 }
 
@@ -69,6 +75,47 @@ void closeReport(std::ofstream& stream) {
   lossReported = true;
   std::printf("Wrning: report file %s cannot be written; its lines are on the console only\n",
               reportPath);
+}
+
+std::string sequenceFilePath(const std::string& reportPath) {
+  const std::string suffix = ".txt";
+  const bool txt =
+      reportPath.size() >= suffix.size() &&
+      reportPath.compare(reportPath.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return (txt ? reportPath.substr(0, reportPath.size() - suffix.size()) : reportPath) + ".seq.tsv";
+}
+
+std::string sequenceLine(int Ins, int32_t obj,
+                         const std::optional<std::vector<uint16_t>>& sequence) {
+  std::string line = std::to_string(Ins) + '\t' + std::to_string(obj) + '\t';
+  if (!sequence) return line + '-';
+  for (size_t at = 0; at < sequence->size(); ++at) {
+    if (at > 0) line += ' ';
+    line += std::to_string((*sequence)[at]);
+  }
+  return line;
+}
+
+namespace {
+bool writeLine(const std::string& path, const std::string& line, std::ios::openmode mode) {
+  std::ofstream file(path, std::ios::out | mode);
+  file << line << '\n';
+  file.close();
+  return !file.fail();
+}
+} // namespace
+
+bool startSequenceFile(const std::string& path) {
+  return writeLine(path, sequenceColumns, std::ios::trunc);
+}
+
+bool appendSequenceLine(const std::string& path, const std::string& line) {
+  return writeLine(path, line, std::ios::app);
+}
+
+void reportSequenceFileFault(const std::string& path) {
+  std::fprintf(stderr, "Error! sequence file %s cannot be written\n", path.c_str());
+  ++sequenceFaults;
 }
 
 } // namespace precdp

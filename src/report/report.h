@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace precdp {
 
@@ -34,5 +37,34 @@ void openReportForAppend(std::ofstream& stream);
 // Unbinds `stream`. When the open, a write or the close failed, prints one warning naming the
 // file, at most once per class: the console lines are then the only record.
 void closeReport(std::ofstream& stream);
+
+// ---- Companion file of the optimal sequences -----------------------------------------------
+// NAME.seq.tsv next to every report file NAME.txt: the column line, then one line per result
+// row with the instance number, obj and the jobs in processing order as 0-based file positions.
+inline constexpr const char* sequenceColumns = "Ins\tobj\tsequence";
+
+// True when every report file gets its companion (startReport creates it, every result row adds
+// a line). False in the dialogue mode.
+extern bool writeSequences;
+
+// Sequences lost to a fault: failed checks (the line shows "-") and companion lines that could
+// not be written. Each is reported on standard error; a run with any ends with exit code 1.
+extern uint64_t sequenceFaults;
+
+// NAME.seq.tsv for NAME.txt; a name without ".txt" gets ".seq.tsv" appended.
+std::string sequenceFilePath(const std::string& reportPath);
+
+// "<Ins>\t<obj>\t<jobs separated by single spaces>", or "-" in place of the jobs when there is
+// no sequence. Without the line end.
+std::string sequenceLine(int Ins, int32_t obj,
+                         const std::optional<std::vector<uint16_t>>& sequence);
+
+// Creates the file at `path` (truncating one of the same name) with the column line, or appends
+// one line to it. False when the file cannot be written completely.
+bool startSequenceFile(const std::string& path);
+bool appendSequenceLine(const std::string& path, const std::string& line);
+
+// Prints "Error! sequence file <path> cannot be written" on standard error and counts a fault.
+void reportSequenceFileFault(const std::string& path);
 
 } // namespace precdp

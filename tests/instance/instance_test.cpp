@@ -111,5 +111,29 @@ TEST(InitTables, StoreThatCannotBeObtainedIsReportedNotThrown) {
 }
 #endif
 
+// Job 0 before job 2; the sequence 0, 2, 1 completes at 2, 3, 6 and costs 0 + 3 + 8.
+TEST(SequenceFault, NamesWhatKeepsASequenceFromBeingAScheduleOfTheObjective) {
+  loadInstance({{2, 2, 1}, {3, 2, 2}, {1, 2, 3}}, {{0, 2}});
+  const FileInstance instance = snapshotFileInstance();
+  struct Case {
+    std::vector<uint16_t> sequence;
+    int64_t objective;
+    std::string fault;
+  };
+  const Case cases[] = {
+      {{0, 2, 1}, 11, ""},
+      {{0, 2, 1}, 10, "weighted tardiness 11 of the sequence differs from obj 10"},
+      {{2, 0, 1}, 14, "job 2 comes before one of its predecessors"},
+      {{0, 2}, 3, "2 jobs in a sequence of an instance with 3"},
+      {{0, 2, 2}, 6, "job 2 is not one of the instance's jobs or occurs twice"},
+      {{0, 2, 3}, 3, "job 3 is not one of the instance's jobs or occurs twice"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(sequenceFault(instance, c.sequence, c.objective), c.fault) << c.objective;
+  // Completion times beyond 16 bits are summed exactly, not wrapped as the DP's times are.
+  loadInstance({{60000, 0, 1000}, {60000, 0, 1000}});
+  EXPECT_EQ(sequenceFault(snapshotFileInstance(), {1, 0}, 180000000), "");
+}
+
 } // namespace
 } // namespace precdp
