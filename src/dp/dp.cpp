@@ -277,9 +277,11 @@ bool expandLayer(JobTable<Key>& job) {
   uint32_t size = 0;
   Key appendFrom = 0;
   uint64_t lookups = 0;
+  const ProgressHook progress = progressHook;
   for (JobFacts<Key>& facts : job) facts.cursor = 0;
 
   for (uint32_t s = 0; s < parentCount; ++s) {
+    if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
     const Key set = parents[s];
     const uint16_t time = parentTime[s];
     const int32_t cost = parentCost[s];
@@ -381,6 +383,7 @@ void dpSolve() {
   lookupCount = 0;
   appendState(curLayer, allJobs, 0, totalP);
   const Stage expand = prepareStage();
+  progressStages = jobCount;
   for (uint16_t stagesLeft = jobCount; stagesLeft > 0;) {
     if (!(maxCPU > secondsSince(startClock))) {
       resultSlot() = -1;
@@ -390,6 +393,7 @@ void dpSolve() {
     curLayer = layerToggle;
     prevLayer = !layerToggle;
     --stagesLeft;
+    progressStage = static_cast<uint16_t>(jobCount - stagesLeft);
     layerSize[curLayer] = 0;
     if (!expand()) {
       resultSlot() = -1; // capacity reached: the statistics keep the completed stages
