@@ -22,7 +22,7 @@ DATASETS = {1: "velmar", 2: "standard"}  # the d= field of a name
 
 _NAME = re.compile(
     r"(?P<stamp>\d{4}\.\d\d\.\d\d-\d\d\.\d\d\.\d\d)-o=(?P<objective>\d+)-d=(?P<dataset>\d+)"
-    r"-os=(?P<os>[0-9.e+-]+?)-n=(?P<n>\d+)(?P<suffix>(?:-\d+)?)\.txt"
+    r"-os=(?P<os>\d+(?:\.\d+)?(?:e[+-]\d+)?)-n=(?P<n>\d+)(?P<suffix>(?:-\d+)?)\.txt"
 )
 _FIRST_LINE = re.compile(
     r"maxCPU=(?P<cpu>\S+) - maxState=(?P<state>\d+) - prec:(?P<label>None|Kanet|Emmons)"
