@@ -22,7 +22,8 @@ def _classes(all_runs: list[ClassRuns]) -> list[tuple]:
 
 def _class_label(key: tuple) -> str:
     dataset, n, os_text = key
-    return f"{'S' if dataset == 'standard' else 'V' if dataset == 'velmar' else dataset} {n}/{os_text}"
+    short = {"standard": "S", "velmar": "V"}.get(dataset, dataset)
+    return f"{short} {n}/{os_text}"
 
 
 def _per_class_figure(path, all_runs, summaries, value, ylabel, title, log):

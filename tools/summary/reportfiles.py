@@ -169,7 +169,8 @@ def read_report(path: str) -> Report:
             text = file.read().decode("ascii")
     except (OSError, UnicodeDecodeError) as error:
         raise ReportError(f"{path}: {error}") from None
-    lines = text.split("\n")
+    # A report written on Windows ends its lines with CR LF.
+    lines = text.replace("\r\n", "\n").split("\n")
     if lines[-1] != "":
         raise ReportError(f"{path}: the last line is cut short (no newline)")
     lines.pop()

@@ -115,10 +115,13 @@ def merge(reports: list[Report]) -> list[ClassRuns]:
             runs.rows[row.ins] = row
             runs.source[row.ins] = report.path
         for earlier, instances in clashes.items():
+            if earlier == report.path:
+                files = f"{report.path} holds"
+            else:
+                files = f"{earlier} and {report.path} hold"
             warn(
-                f"{earlier} and {report.path} hold different rows for instance"
-                f"{'s' if len(instances) > 1 else ''} {_ranges(sorted(instances))};"
-                f" the rows of {report.path} are used"
+                f"{files} different rows for instance{'s' if len(instances) > 1 else ''}"
+                f" {_ranges(sorted(set(instances)))}; the rows of {report.path} are used"
             )
     return sorted(groups.values(), key=ClassRuns.sort_key)
 
@@ -213,7 +216,10 @@ def format_table(header: list[str], table: list[list[str]], style: str) -> str:
     left = [i for i in range(len(header)) if header[i] in ("dataset", "theorem")]
     lines = []
     for line in [header] + table:
-        cells = [c.ljust(w) if i in left else c.rjust(w) for i, (c, w) in enumerate(zip(line, widths))]
+        cells = [
+            cell.ljust(width) if i in left else cell.rjust(width)
+            for i, (cell, width) in enumerate(zip(line, widths))
+        ]
         lines.append("  ".join(cells).rstrip())
     return "\n".join(lines) + "\n"
 
@@ -242,8 +248,12 @@ def main(argv: list[str]) -> int:
     summaries = [class_summary(runs) for runs in all_runs]
     table = [[plain_decimal(summary[column]) for column in CSV_COLUMNS] for summary in summaries]
     if arguments.csv:
-        with open(arguments.csv, "w", encoding="ascii", newline="\n") as file:
-            file.write(format_table(CSV_COLUMNS, table, "csv"))
+        try:
+            with open(arguments.csv, "w", encoding="ascii", newline="\n") as file:
+                file.write(format_table(CSV_COLUMNS, table, "csv"))
+        except OSError as error:
+            print(f"precdp-summary: cannot write {arguments.csv}: {error}", file=sys.stderr)
+            return 2
     output = format_table(CSV_COLUMNS, table, arguments.format)
     header, comparison = comparison_table(all_runs)
     if comparison and arguments.format != "csv":
@@ -252,6 +262,10 @@ def main(argv: list[str]) -> int:
     if arguments.plots:
         import plots  # matplotlib takes most of a second to load: only when figures are asked for
 
-        for path in plots.write_plots(arguments.plots, all_runs, summaries):
-            print(f"precdp-summary: wrote {path}", file=sys.stderr)
+        try:
+            for path in plots.write_plots(arguments.plots, all_runs, summaries):
+                print(f"precdp-summary: wrote {path}", file=sys.stderr)
+        except OSError as error:
+            print(f"precdp-summary: cannot write the figures: {error}", file=sys.stderr)
+            return 2
     return 0

@@ -5,7 +5,6 @@ import ctypes
 import math
 import os
 import random
-import shutil
 import struct
 import subprocess
 import sys
@@ -43,7 +42,8 @@ def c_format(x):
 def test_numbers_are_written_as_the_c_library_writes_them():
     generator = random.Random(7)
     values = [0.0, 12.3456, 3601.12, 99999.5, 1e-5, 0.00012345, float("inf"), -math.nan]
-    values += [struct.unpack("d", struct.pack("Q", generator.getrandbits(64)))[0] for _ in range(300)]
+    bits = [generator.getrandbits(64) for _ in range(300)]
+    values += [struct.unpack("d", struct.pack("Q", word))[0] for word in bits]
     values += [generator.uniform(0, 10) ** generator.randint(-8, 8) for _ in range(300)]
     for x in values:
         assert reportfiles.format_number(x) == c_format(x), repr(x)
@@ -59,11 +59,12 @@ def test_summary_merges_counts_and_orders_the_classes(tmp_path):
     write(d, f"2026.01.01-09.00.00-{s20}-2.txt", FIRST["kanet"], [(5, 0.8, 0.8, 0, 1, 70, 3, 9)])
     write(d, f"2026.01.02-10.00.00-{s20}.txt", FIRST["kanet"],
           [(3, 0.8, 0.9, 0, 6, 40, 20, 300), (4, 0.8, 0.8, 0, 0, -1, 0, 1)])
-    write(d, f"2026.01.01-10.00.00-o=2-d=2-os=0-n=20.txt", FIRST["none"], [(1, 0, 0, 0, 1, 5, 1, 2)])
     write(d, f"2026.01.01-11.00.00-{s20}.txt", FIRST["none"], [(1, 0.8, 0.8, 0, 8, 50, 40, 500)])
     write(d, f"2026.01.01-12.00.00-{s20}.txt", FIRST["bounded"], [(1, 0.8, 0.9, 0, 1, 50, 5, 50)])
-    write(d, "2026.01.01-10.00.00-o=2-d=1-os=0.2-n=40.txt", FIRST["none"], [(1, 0.2, 0.2, 0, 1, 9, 1, 2)])
-    write(d, "2026.01.01-10.00.00-o=2-d=2-os=0.8-n=40.txt", FIRST["none"], [(1, 0.8, 0.8, 0, 1, 9, 1, 2)])
+    stamp = "2026.01.01-10.00.00-o=2"
+    write(d, f"{stamp}-d=2-os=0-n=20.txt", FIRST["none"], [(1, 0, 0, 0, 1, 5, 1, 2)])
+    write(d, f"{stamp}-d=1-os=0.2-n=40.txt", FIRST["none"], [(1, 0.2, 0.2, 0, 1, 9, 1, 2)])
+    write(d, f"{stamp}-d=2-os=0.8-n=40.txt", FIRST["none"], [(1, 0.8, 0.8, 0, 1, 9, 1, 2)])
     write(d, "2026.01.03-10.00.00-o=2-d=2-os=0.6-n=20.txt", FIRST["none"], [(1, 0.6, "x")])
     write(d, "notes.txt", "not a report", [])
     write(d, f"2026.01.01-10.00.00-{s20}.seq.tsv", "1\t2", [])
