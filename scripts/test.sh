@@ -17,4 +17,5 @@ build_and_test() {
 }
 
 build_and_test release build -DCMAKE_BUILD_TYPE=Release -DPRECDP_SANITIZE=OFF
+PRECDP_BUILD=build /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools </dev/null
 build_and_test sanitize build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=ON
