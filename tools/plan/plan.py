@@ -235,7 +235,11 @@ def save_merged_names(settings, names):
 
 
 def claim_name(directory, name):
-    """`name` in `directory`, or the first free "-2", "-3", ... variant; created empty."""
+    """`name` in `directory`, or the first free "-2", "-3", ... variant; created empty. The
+    copy number of a class run's own name is not carried over."""
+    fields = reportfiles.parse_report_name(name)
+    if fields.copy > 1:
+        name = name[: -len(f"-{fields.copy}.txt")] + ".txt"
     stem, extension = os.path.splitext(name)
     copy = 1
     while True:
@@ -321,8 +325,8 @@ def merge_collected(paths, out, threshold):
         if run.report.averages is None:
             print(f"precdp-plan: {path}: class not complete, left out", file=sys.stderr)
             continue
-        header = run.report.header
-        group = groups.setdefault(header[header.index(" - maxState="):], {})
+        _, separator, settings = run.report.header.partition(" - maxState=")
+        group = groups.setdefault(separator + settings, {})
         place = (run.datasettype, run.n, run.os)
         if place in group:
             raise UsageError(f"{group[place].path} and {path} hold the same class of one run")
@@ -466,6 +470,9 @@ def main(argv):
             return 0 if written else 1
         return run_plan(plan_parser().parse_args(argv))
     except (UsageError, replaying.ReplayError) as error:
+        print(f"precdp-plan: {error}", file=sys.stderr)
+        return 2
+    except OSError as error:
         print(f"precdp-plan: {error}", file=sys.stderr)
         return 2
     except subprocess.CalledProcessError as error:
