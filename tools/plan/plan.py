@@ -22,7 +22,7 @@ import sys
 from dataclasses import dataclass
 
 import replay as replaying
-import reportio as reportfiles
+import reportio
 
 STORE_BYTES_PER_STATE = 44  # two layers of 22 bytes; a hard instance touches the whole store
 PROCESS_BYTES = 256 << 20  # a process besides its store: tables, stack, libraries
@@ -148,7 +148,7 @@ def complete_report(settings, part):
     for name in sorted(os.listdir(reports)):
         path = os.path.join(reports, name)
         try:
-            report = reportfiles.read_report(path)
+            report = reportio.read_report(path)
         except (OSError, ValueError):
             continue
         header = report.header
@@ -237,7 +237,7 @@ def save_merged_names(settings, names):
 def claim_name(directory, name):
     """`name` in `directory`, or the first free "-2", "-3", ... variant; created empty. The
     copy number of a class run's own name is not carried over."""
-    fields = reportfiles.parse_report_name(name)
+    fields = reportio.parse_report_name(name)
     if fields.copy > 1:
         name = name[: -len(f"-{fields.copy}.txt")] + ".txt"
     stem, extension = os.path.splitext(name)
@@ -258,7 +258,7 @@ def write_merged(directory, names, key, replayed):
         name = claim_name(directory, os.path.basename(replayed.run.path))
         names[key] = name
     path = os.path.join(directory, name)
-    reportfiles.write_report(
+    reportio.write_report(
         path + ".new", replayed.run.report.header, replayed.rows, replayed.sums
     )
     os.replace(path + ".new", path)
@@ -266,9 +266,9 @@ def write_merged(directory, names, key, replayed):
 
 
 def class_run(path, report=None):
-    fields = reportfiles.parse_report_name(os.path.basename(path))
+    fields = reportio.parse_report_name(os.path.basename(path))
     return replaying.ClassRun(
-        path, fields.datasettype, fields.n, fields.os, report or reportfiles.read_report(path)
+        path, fields.datasettype, fields.n, fields.os, report or reportio.read_report(path)
     )
 
 
@@ -308,7 +308,7 @@ def report_paths(paths, exclude):
             for name in sorted(files):
                 if name.endswith(".txt") and os.path.abspath(directory) != exclude:
                     try:
-                        reportfiles.parse_report_name(name)
+                        reportio.parse_report_name(name)
                     except ValueError:
                         continue
                     found.append(os.path.join(directory, name))

@@ -13,7 +13,7 @@ row is the class run's own.
 import math
 from dataclasses import dataclass, field
 
-import reportio as reportfiles
+import reportio
 
 DATASETTYPE = {"standard": 2, "velmar": 1}
 DATASET_ORDER = (2, 1)  # a sequential run handles the standard dataset first
@@ -31,7 +31,7 @@ class ClassRun:
     datasettype: int
     n: int
     os: float
-    report: object  # reportfiles' parsed report
+    report: object  # reportio.Report
 
     @property
     def plan_position(self):
@@ -51,7 +51,7 @@ def exact_order_strength(text, n):
     if math.isnan(value) or pairs == 0:
         return value
     exact = round(value * pairs) / pairs
-    return exact if reportfiles.format_number(exact) == text else value
+    return exact if reportio.format_number(exact) == text else value
 
 
 def is_skipped_row(row):
