@@ -42,7 +42,8 @@ TEST(ReportFile, StartSetsTheLimitAndKeepsAFileOfTheSameName) {
   ASSERT_TRUE(sameSecond);
   EXPECT_TRUE(fitsPattern(reportPath, "Reports/####.##.##-##.##.##-o=2-d=1-os=0.005-n=40-2.txt"));
   EXPECT_EQ(maxCPU, 3601.0);
-  EXPECT_EQ(readTextFile(reportPath), "maxCPU=3601 - maxState=195000000 - prec:Emmons\n" + columns);
+  EXPECT_EQ(readTextFile(reportPath),
+            "maxCPU=3601 - maxState=" + std::to_string(testCapacity) + " - prec:Emmons\n" + columns);
 }
 
 // Two processes (two theorems of one class, say) that start the class in the same second each
