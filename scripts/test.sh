@@ -19,3 +19,10 @@ build_and_test() {
 build_and_test release build -DCMAKE_BUILD_TYPE=Release -DPRECDP_SANITIZE=OFF
 PRECDP_BUILD=build /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools </dev/null
 build_and_test sanitize build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=ON
+
+if [ "$(id -u)" -eq 0 ] && command -v slurmd >/dev/null; then
+  echo "== SLURM self-test =="
+  tools/slurm/selftest.sh build </dev/null
+else
+  echo "== SLURM self-test skipped: it needs root and slurm-wlm =="
+fi
