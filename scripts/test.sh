@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: the Release build, then a build with the address and
-# undefined-behaviour sanitizers. Fails when anything does not build or a test fails.
+# undefined-behaviour sanitizers, then a short fuzzing run of the readers and the dialogue when
+# clang is there. Fails when anything does not build, a test fails or the fuzzer finds a fault.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -18,3 +19,7 @@ build_and_test() {
 
 build_and_test release build -DCMAKE_BUILD_TYPE=Release -DPRECDP_SANITIZE=OFF
 build_and_test sanitize build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=ON
+if command -v clang++ >/dev/null 2>&1; then
+  echo "== fuzz (build-fuzz) =="
+  scripts/fuzz.sh 15
+fi
