@@ -22,24 +22,6 @@ JobValues valuesOf(int j) {
   return {p[j], dueDate[j], earlinessWeight[j], tardinessWeight[j], earliestStart[j], latestEnd[j]};
 }
 
-// The two small examples: 2 before 1 before 0 (counts 2, 1, 0: jobs 0 and 2 exchange numbers,
-// 1 keeps its own), and 1 before 2 before 0 (old jobs 1, 2, 0 receive numbers 0, 1, 2, a cycle
-// of three applied by two exchanges). Either way the result is the chain 0, 1, 2.
-TEST(TopoRelabel, SmallExamplesMoveSetsAndValues) {
-  const std::pair<Arcs, std::vector<int>> examples[] = {{{{2, 1}, {1, 0}}, {2, 1, 0}},
-                                                        {{{1, 2}, {2, 0}}, {1, 2, 0}}};
-  for (const auto& [arcs, oldNumberOf] : examples) {
-    loadInstance({{3, 10, 1}, {5, 20, 2}, {7, 30, 3}}, arcs);
-    computeTimeWindows();
-    for (int j = 0; j < 3; ++j) earlinessWeight[j] = static_cast<uint16_t>(40 + j);
-    const JobValues old[3] = {valuesOf(0), valuesOf(1), valuesOf(2)};
-    topoRelabel();
-    EXPECT_TRUE(pred[0] == setOf({}) && pred[1] == setOf({0}) && pred[2] == setOf({0, 1}));
-    EXPECT_TRUE(succ[0] == setOf({1, 2}) && succ[1] == setOf({2}) && succ[2] == setOf({}));
-    for (int j = 0; j < 3; ++j) EXPECT_EQ(valuesOf(j), old[oldNumberOf[j]]) << j;
-  }
-}
-
 // Random instances up to 120 jobs (so jobs move between the two words), numbered at random, with
 // theorem arcs to merge. Jobs are told apart by p = old number + 1: the new relation must be the
 // old merged one renumbered, numbered topologically, and every value must move with its job.
