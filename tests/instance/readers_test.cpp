@@ -103,30 +103,24 @@ TEST(Readers, BadFilesAreRefusedBeforeAnythingIsStored) {
       {standard, "2 1 1 1 1 1 99999999999999999999 1 1 1 1 0",
        "successor of job 0: 99999999999999999999 is outside 0..1"},
       {standard, "1 65536 1 1 1 0", "processing time of job 0: 65536 is outside 0..65535"},
-      {standard, "1 1 -1 1 1 0", "due date of job 0: -1 is outside 0..65535"},
       {standard, "1 1 1 1 65536 0", "tardiness weight of job 0: 65536 is outside 0..65535"},
       {standard, "1 1 1 1 1 32768", "successor count of job 0: 32768 is outside -32768..32767"},
       {standard, "2 1 1 1 1 0 1 x7 1 1 0", "due date of job 1: \"x7\" is not a number"},
-      {standard, "2 1 1 1 1 0 1 7.5 1 1 0", "due date of job 1: \"7.5\" is not a number"},
       {standard, "1 1 1 1 --1 0", "tardiness weight of job 0: \"--1\" is not a number"},
       {standard, "", "job count: the file ends early"},
-      {standard, "2 1 1 1 1 0 1 1", "earliness weight of job 1: the file ends early"},
       {standard, "2 1 1 1 1 3 1 1", "successor of job 0: the file ends early"},
       {standard, "2 40000 1 1 1 0 30000 1 1 1 0", "total processing time 70000 is above 65535"},
       {standard, "1 65535 0 0 32769 0",
        "largest possible cost 2147516415 (sum of tardiness weight x total processing time) is "
        "above 2147483647"},
-      {velmarJobs, "130 1 1 1 1", "job count: 130 is outside 0..120"},
       {velmarJobs, "2 1 1 1 1 1 1 one 1", "earliness weight of job 1: \"one\" is not a number"},
       {velmarJobs, "2 1 1 1 1 1 1 1", "tardiness weight of job 1: the file ends early"},
       {velmarJobs, "2 60000 1 1 1 6000 1 1 1", "total processing time 66000 is above 65535"},
       {velmarPrecedences, "h h h", "header word 4: the file ends early"},
       {velmarPrecedences, "h h h h 0 1 1 3", "second job of arc 2: 3 is outside 0..2"},
-      {velmarPrecedences, "h h h h -1 1", "first job of arc 1: -1 is outside 0..2"},
       {velmarPrecedences, "h h h h 0 1 2", "second job of arc 2: the file ends early"},
       {velmarPrecedences, "h h h h 0 1\n2 0\nend of arcs\n",
        "first job of arc 3: \"end\" is not a number"},
-      {velmarPrecedences, "h h h h 0 1 2 0x1", "second job of arc 2: \"0x1\" is not a number"},
   };
   for (const auto& [kind, text, problem] : cases) {
     resetInstance();
@@ -153,32 +147,18 @@ TEST(Readers, BadFilesAreRefusedBeforeAnythingIsStored) {
   EXPECT_TRUE(parseStandardInstance("f", "1 65535 0 0 32768 0") && totalP == 65535);
 }
 
-// The file readers find their files by class and objective; a missing one is named.
-TEST(Readers, FilesAreFoundByClassAndAMissingOneIsNamed) {
+// The end-to-end runs read both kinds of file; here a missing precedence file, which is named
+// and leaves the job file's data in the tables.
+TEST(Readers, AMissingPrecedenceFileIsNamedAfterTheJobFileIsRead) {
   ScratchDirectory scratch;
   nVal = 3;
   osVal = 0.01;
-  writeTextFile(standardInstancePath(3, 0.01, 5), threeJobFile);
+  objType = 2;
   writeTextFile(velmarJobPath(3, 5), threeJobVelmarJobs);
-  writeTextFile(velmarPrecedencePath(3, 3, 0.01, 5), "h h h h 0 1 2 0");
   resetInstance();
-  EXPECT_TRUE(readStandardInstance(5));
-  expectThreeJobs(true, "standard file");
-  objType = 3;
-  resetInstance();
-  EXPECT_TRUE(readVelmarInstance(5));
-  expectThreeJobs(true, "wet precedence file");
-  objType = 2; // wt files: there is none
-  resetInstance();
-  const std::string missing = velmarPrecedencePath(2, 3, 0.01, 5);
   EXPECT_EQ(console([] { EXPECT_FALSE(readVelmarInstance(5)); }),
-            (Console{"Sample file " + missing + " not found! \n", 1}));
+            (Console{"Sample file " + velmarPrecedencePath(2, 3, 0.01, 5) + " not found! \n", 1}));
   expectThreeJobs(false, "the job file stays read");
-  osVal = 0; // order strength 0: no precedence file is looked for
-  resetInstance();
-  EXPECT_TRUE(readVelmarInstance(5));
-  EXPECT_EQ(console([] { EXPECT_FALSE(readStandardInstance(5)); }),
-            (Console{"Sample file " + standardInstancePath(3, 0, 5) + " not found! \n", 1}));
 }
 
 } // namespace
