@@ -18,6 +18,7 @@ build_and_test() {
 }
 
 build_and_test release build -DCMAKE_BUILD_TYPE=Release -DPRECDP_SANITIZE=OFF
+PRECDP_BUILD=build /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools </dev/null
 build_and_test sanitize build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=ON
 if command -v clang++ >/dev/null 2>&1; then
   echo "== fuzz (build-fuzz) =="

@@ -62,7 +62,7 @@ struct WordReader {
   }
 
   bool fail(const std::string& problem) const {
-    std::printf("Error! %s: %s: %s\n", routine, path.c_str(), problem.c_str());
+    printMessage("Error! %s: %s: %s\n", routine, path.c_str(), problem.c_str());
     waitKey();
     return false;
   }
@@ -104,7 +104,7 @@ struct WordReader {
 bool readFileText(const char* routine, const std::string& path, std::string& text) {
   std::ifstream file(path);
   if (!file.is_open()) {
-    std::printf("Sample file %s not found! \n", path.c_str());
+    printMessage("Sample file %s not found! \n", path.c_str());
     waitKey();
     return false;
   }

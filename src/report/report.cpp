@@ -13,6 +13,7 @@
 namespace precdp {
 
 char reportPath[reportPathSize] = "";
+bool reportWriteFailed = false;
 
 namespace {
 bool lossReported = false; // the current class's warning has been printed
@@ -48,7 +49,7 @@ void startReport() {
 
   lossReported = false;
   std::ofstream header(reportPath, std::ios::out | std::ios::trunc);
-  header << "maxCPU=" << maxCPU << " - maxState=" << maxState << theoremLabel(precTheorem)
+  header << "maxCPU=" << maxCPU << " - maxState=" << layerCapacity << theoremLabel(precTheorem)
          << std::endl;
   header << reportColumns << std::endl;
   closeReport(header);
@@ -65,10 +66,12 @@ void openReportForAppend(std::ofstream& stream) {
 
 void closeReport(std::ofstream& stream) {
   if (stream.is_open()) stream.close(); // sets failbit itself when the close fails
-  if (!stream.fail() || lossReported) return;
+  if (!stream.fail()) return;
+  reportWriteFailed = true;
+  if (lossReported) return;
   lossReported = true;
-  std::printf("Wrning: report file %s cannot be written; its lines are on the console only\n",
-              reportPath);
+  printMessage("Wrning: report file %s cannot be written; its lines are on the console only\n",
+               reportPath);
 }
 
 } // namespace precdp

@@ -35,7 +35,8 @@ TEST(ReportFile, StartSetsTheLimitAndStartsTheStampedFileAfresh) {
   ASSERT_TRUE(sameSecond);
   EXPECT_TRUE(fitsPattern(reportPath, "Reports/####.##.##-##.##.##-o=2-d=1-os=0.005-n=40.txt"));
   EXPECT_EQ(maxCPU, 3601.0);
-  EXPECT_EQ(readTextFile(reportPath), "maxCPU=3601 - maxState=195000000 - prec:Emmons\n" + columns);
+  EXPECT_EQ(readTextFile(reportPath),
+            "maxCPU=3601 - maxState=" + std::to_string(testCapacity) + " - prec:Emmons\n" + columns);
 }
 
 TEST(ReportFile, AFileThatCannotBeWrittenIsNamedOncePerClass) {
