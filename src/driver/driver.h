@@ -150,8 +150,8 @@ struct BatchOptions {
   std::string root = ".";            // holds Instances/; receives Reports/
   uint32_t storeCapacity = maxState; // states per layer of the DP store
   bool listClasses = false;
-  bool quiet = false;                               // no progress line
-  bool sequences = false;                           // companion files of optimal sequences
+  bool quiet = false;                                // no progress line
+  bool sequences = false;                            // companion files of optimal sequences
   uint64_t sequenceMemory = defaultSequenceMemory(); // bytes of the trace store
 };
 

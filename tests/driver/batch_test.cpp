@@ -37,6 +37,8 @@ TEST(BatchOptions, UsageErrorsNameTheProblemOnOneLineAndPointToHelp) {
       {{"--threshold", "nan"}, "--threshold: nan is not from 0 to 1"},
       {{"--max-state", "1"}, "--max-state"},
       {{"--quiet", "stray"}, "The following argument was not expected: stray"},
+      {{"--sequence-memory", "4T"}, "--sequence-memory: '4T' is not a byte count"},
+      {{"--sequence-memory", "17179869184G"}, "--sequence-memory: '17179869184G'"},
   };
   for (const auto& c : cases) {
     BatchOptions options;

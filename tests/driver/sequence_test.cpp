@@ -4,11 +4,14 @@
 #include "gen/generator.h"
 #include "graph/graph.h"
 #include "instance/instance.h"
+#include "instance_files.h"
+#include "program_run.h"
 #include "report/report.h"
 #include "support.h"
 #include "theorems/theorems.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -151,6 +154,60 @@ TEST(Sequences, EveryRowOfBothDatasetsHasItsCheckedLineInTheCompanionFile) {
   EXPECT_EQ(sequenceFaults, 0u);
   writeSequences = false;
   precTheorem = 0;
+}
+
+TEST(Sequences, SequenceMemoryTakesBytesWithBinarySuffixes) {
+  const std::pair<const char*, std::optional<uint64_t>> cases[] = {{"0", 0},
+                                                                   {"1000", 1000},
+                                                                   {"3K", 3072},
+                                                                   {"5M", 5u << 20},
+                                                                   {"8G", uint64_t{8} << 30},
+                                                                   {"17179869184G", std::nullopt},
+                                                                   {"G", std::nullopt},
+                                                                   {"-1", std::nullopt}};
+  for (const auto& [text, bytes] : cases) EXPECT_EQ(parseByteSize(text), bytes) << text;
+}
+
+// obj, uas and ts of a console row.
+std::string resultColumns(const std::string& row) {
+  const auto fields = split(row, '\t');
+  return fields.size() == 8 ? fields[5] + " " + fields[6] + " " + fields[7] : row;
+}
+
+// The program with --sequences on both datasets; without room for the trace the rows are the
+// same and every sequence is "-".
+TEST(Sequences, TheProgramWritesTheCompanionFilesAndKeepsItsRowsWithoutRoom) {
+  ScratchDirectory scratch;
+  writeStandardInstance(40, 0.2, 1, threeJobs(), chainOf(1));
+  writeVelmarInstance(40, 0.2, 1, threeJobs(), chainOf(1));
+  loadInstance(threeJobs(), chainOf(1));
+  const FileInstance asRead = snapshotFileInstance();
+  const int64_t optimum = bruteForceOptimum();
+  std::vector<std::string> rows[2];
+  for (const bool room : {true, false}) {
+    std::filesystem::remove_all("Reports");
+    const ProgramOutput run =
+        runBatchProgram(std::string("--n 40 --os 0.2 --instances 1 --theorem emmons "
+                                    "--max-state 1000 --sequences --sequence-memory ") +
+                        (room ? "1K" : "0"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    rows[room] = consoleRows(run.out);
+    for (const char* dataset : {"-d=1-os=0.2-n=40.seq.tsv", "-d=2-os=0.2-n=40.seq.tsv"}) {
+      const std::vector<std::string> lines = reportLines(dataset);
+      ASSERT_EQ(lines.size(), 2u) << dataset;
+      EXPECT_EQ(lines[0], "Ins\tobj\tsequence");
+      const auto fields = split(lines[1], '\t');
+      ASSERT_EQ(fields.size(), 3u) << lines[1];
+      EXPECT_EQ(fields[1], std::to_string(optimum));
+      if (room)
+        EXPECT_EQ(sequenceFault(asRead, jobsOf(fields[2]), optimum), "") << lines[1];
+      else
+        EXPECT_EQ(fields[2], "-");
+    }
+  }
+  ASSERT_TRUE(rows[0].size() == 2 && rows[1].size() == 2);
+  for (int row = 0; row < 2; ++row)
+    EXPECT_EQ(resultColumns(rows[0][row]), resultColumns(rows[1][row]));
 }
 
 } // namespace
