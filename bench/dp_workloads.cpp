@@ -46,12 +46,6 @@ void loadAfterKanet(const gen::GeneratedInstance& instance) {
   topoRelabel();
 }
 
-struct Workload {
-  std::string name;
-  uint32_t capacity;                            // states per layer of the store it runs on
-  std::vector<std::function<void()>> instances; // each loads one instance into the tables
-};
-
 // Instances instanceNos of the standard class (n, os), each after the Kanet pass.
 Workload generatedClass(int n, double os, const std::vector<int>& instanceNos) {
   char name[64];
@@ -72,7 +66,9 @@ std::vector<int> onePerDueDateClass() {
   return instanceNos;
 }
 
-std::vector<Workload> workloads() {
+} // namespace
+
+std::vector<Workload> dpWorkloads() {
   std::vector<Workload> list;
   for (int n : {22, 24, 26})
     list.push_back(
@@ -87,6 +83,15 @@ std::vector<Workload> workloads() {
   list.push_back(generatedClass(100, 0.8, onePerDueDateClass()));
   return list;
 }
+
+void resetPeakResident() {
+  if (std::FILE* file = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", file);
+    std::fclose(file);
+  }
+}
+
+namespace {
 
 // What one solver gave on a workload.
 struct Outcome {
@@ -144,15 +149,6 @@ void printOutcome(const Workload& workload, const Solver& solver, const Outcome&
            outcome.maxLayer, outcome.states, outcome.objectiveSum);
 }
 
-// Makes the kernel's resident high-water mark, which peakResidentBytes reports, start again
-// from the current resident size.
-void resetPeakResident() {
-  if (std::FILE* file = std::fopen("/proc/self/clear_refs", "w")) {
-    std::fputs("5", file);
-    std::fclose(file);
-  }
-}
-
 } // namespace
 
 bool runDpSection() {
@@ -164,7 +160,7 @@ bool runDpSection() {
               " standard instances after the Kanet pass and the relabeling.\n");
   printHeader();
   bool ok = true;
-  for (const Workload& workload : workloads()) {
+  for (const Workload& workload : dpWorkloads()) {
     if (!allocateStore(workload.capacity)) return false;
     resetPeakResident();
     const Outcome fast = fastestRun(workload, project, 2, 5, 10.0);

@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     const char* name;
     std::function<bool()> run;
   };
-  const std::vector<Section> sections = {{"dp", runDpSection}, {"theorems", runTheoremSection}};
+  const std::vector<Section> sections = {
+      {"dp", runDpSection}, {"theorems", runTheoremSection}, {"sequences", runSequenceSection}};
   precdp::buildJobBits();
   bool ok = true;
   for (const Section& section : sections) {

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace precdp::bench {
 
@@ -14,8 +16,23 @@ void printRow(const std::string& workload, double seconds, uint64_t states, uint
               uint32_t maxLayer, uint64_t total, int64_t objective);
 void printHeader();
 
+// A fixed set of instances solved on a store of `capacity` states per layer.
+struct Workload {
+  std::string name;
+  uint32_t capacity;                            // states per layer of the store it runs on
+  std::vector<std::function<void()>> instances; // each loads one instance into the tables
+};
+
+// The DP workloads, shared by the sections that time dpSolve.
+std::vector<Workload> dpWorkloads();
+
+// Makes the kernel's resident high-water mark, which peakResidentBytes reports, start again
+// from the current resident size.
+void resetPeakResident();
+
 // Sections; each returns false when a check inside it failed.
 bool runDpSection();
 bool runTheoremSection();
+bool runSequenceSection();
 
 } // namespace precdp::bench
