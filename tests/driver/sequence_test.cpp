@@ -4,9 +4,7 @@
 #include "gen/generator.h"
 #include "graph/graph.h"
 #include "instance/instance.h"
-#include "instance_files.h"
 #include "program_run.h"
-#include "report/report.h"
 #include "support.h"
 #include "theorems/theorems.h"
 
@@ -87,75 +85,6 @@ TEST(Sequences, ATraceStoreTooSmallLeavesTheRunUnchangedAndKeepsNoSequence) {
   }
 }
 
-// The jobs of a companion line's sequence field.
-std::vector<uint16_t> jobsOf(const std::string& field) {
-  std::vector<uint16_t> jobs;
-  std::istringstream words(field);
-  for (int job; words >> job;) jobs.push_back(static_cast<uint16_t>(job));
-  return jobs;
-}
-
-int theoremOf(int Ins) {
-  return Ins % 3;
-}
-
-// Files of both datasets, each instance with another theorem and shuffled where a pass renumbers
-// the jobs; instance 4 has one job, so its order strength is not a number and the DP does not run.
-TEST(Sequences, EveryRowOfBothDatasetsHasItsCheckedLineInTheCompanionFile) {
-  ScratchDirectory scratch;
-  TraceStore trace(4096);
-  writeSequences = true;
-  sequenceFaults = 0;
-  for (auto [family, n, os] :
-       {std::tuple{gen::Family::standard, 20, 0.4}, std::tuple{gen::Family::velmar, 40, 0.2}}) {
-    datasettype = family == gen::Family::velmar ? 1 : 2;
-    nVal = static_cast<uint16_t>(n);
-    osVal = os;
-    osThreshold = 0;
-    std::vector<gen::GeneratedInstance> instances;
-    for (int Ins = 1; Ins <= 4; ++Ins) {
-      const gen::GeneratorSettings settings{.shuffledNumbering = theoremOf(Ins) > 0};
-      instances.push_back(gen::generateInstance(settings, family, Ins < 4 ? 8 : 1, os, Ins));
-      const gen::GeneratedInstance& instance = instances.back();
-      if (family == gen::Family::standard) {
-        writeTextFile(standardInstancePath(n, os, Ins), gen::standardFileText(instance));
-      } else {
-        writeTextFile(velmarJobPath(n, Ins), gen::velmarJobFileText(instance));
-        writeTextFile(velmarPrecedencePath(2, n, os, Ins), gen::velmarPrecedenceFileText(instance));
-      }
-    }
-    std::ofstream reportStream;
-    ClassSums sums;
-    console([&] {
-      startReport();
-      for (int16_t Ins = 1; Ins <= 4; ++Ins) {
-        precTheorem = theoremOf(Ins);
-        runInstance(Ins, reportStream, sums);
-      }
-    });
-    const auto rows = split(readTextFile(reportPath), '\n');
-    const auto lines = split(readTextFile(sequenceFilePath(reportPath)), '\n');
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[0], "Ins\tobj\tsequence");
-    for (int Ins = 1; Ins <= 4; ++Ins) {
-      const auto fields = split(lines[Ins], '\t');
-      ASSERT_EQ(fields.size(), 3u) << lines[Ins];
-      EXPECT_EQ(fields[0], std::to_string(Ins));
-      EXPECT_EQ(fields[1], split(rows[1 + Ins], '\t')[5]); // obj of the report row
-      if (Ins == 4) {
-        EXPECT_EQ(lines[Ins], "4\t-1\t-");
-        continue;
-      }
-      gen::loadGeneratedInstance(instances[Ins - 1]);
-      EXPECT_EQ(sequenceFault(snapshotFileInstance(), jobsOf(fields[2]), bruteForceOptimum()), "")
-          << lines[Ins];
-    }
-  }
-  EXPECT_EQ(sequenceFaults, 0u);
-  writeSequences = false;
-  precTheorem = 0;
-}
-
 TEST(Sequences, SequenceMemoryTakesBytesWithBinarySuffixes) {
   const std::pair<const char*, std::optional<uint64_t>> cases[] = {{"0", 0},
                                                                    {"1000", 1000},
@@ -168,46 +97,83 @@ TEST(Sequences, SequenceMemoryTakesBytesWithBinarySuffixes) {
   for (const auto& [text, bytes] : cases) EXPECT_EQ(parseByteSize(text), bytes) << text;
 }
 
-// obj, uas and ts of a console row.
-std::string resultColumns(const std::string& row) {
-  const auto fields = split(row, '\t');
-  return fields.size() == 8 ? fields[5] + " " + fields[6] + " " + fields[7] : row;
+// The jobs of a companion line's sequence field.
+std::vector<uint16_t> jobsOf(const std::string& field) {
+  std::vector<uint16_t> jobs;
+  std::istringstream words(field);
+  for (int job; words >> job;) jobs.push_back(static_cast<uint16_t>(job));
+  return jobs;
 }
 
-// The program with --sequences on both datasets; without room for the trace the rows are the
-// same and every sequence is "-".
-TEST(Sequences, TheProgramWritesTheCompanionFilesAndKeepsItsRowsWithoutRoom) {
+// obj, uas and ts of each console row.
+std::vector<std::string> resultColumns(const std::string& output) {
+  std::vector<std::string> columns;
+  for (const std::string& row : consoleRows(output)) {
+    const auto fields = split(row, '\t');
+    columns.push_back(fields[5] + " " + fields[6] + " " + fields[7]);
+  }
+  return columns;
+}
+
+// Files of both datasets: instances 1 and 2 numbered at random (a theorem pass renumbers them),
+// 3 numbered topologically, as the DP needs it without a pass, and 4 of one job, so its order
+// strength is not a number and the DP does not run. Without room for the trace the rows are
+// the same and every sequence is "-".
+TEST(Sequences, TheProgramWritesACheckedLineForEveryRowOfBothDatasets) {
   ScratchDirectory scratch;
-  writeStandardInstance(40, 0.2, 1, threeJobs(), chainOf(1));
-  writeVelmarInstance(40, 0.2, 1, threeJobs(), chainOf(1));
-  loadInstance(threeJobs(), chainOf(1));
-  const FileInstance asRead = snapshotFileInstance();
-  const int64_t optimum = bruteForceOptimum();
-  std::vector<std::string> rows[2];
-  for (const bool room : {true, false}) {
+  std::vector<gen::GeneratedInstance> instances[2];
+  for (const gen::Family family : {gen::Family::standard, gen::Family::velmar})
+    for (int Ins = 1; Ins <= 4; ++Ins) {
+      const gen::GeneratorSettings settings{.shuffledNumbering = Ins < 3};
+      const auto& instance = instances[family == gen::Family::velmar].emplace_back(
+          gen::generateInstance(settings, family, Ins < 4 ? 8 : 1, 0.2, Ins));
+      if (family == gen::Family::standard) {
+        writeTextFile(standardInstancePath(40, 0.2, Ins), gen::standardFileText(instance));
+      } else {
+        writeTextFile(velmarJobPath(40, Ins), gen::velmarJobFileText(instance));
+        writeTextFile(velmarPrecedencePath(2, 40, 0.2, Ins),
+                      gen::velmarPrecedenceFileText(instance));
+      }
+    }
+  const struct {
+    const char* arguments;
+    int firstInstance;
+  } runs[] = {{"--theorem kanet --instances 1-4", 1},
+              {"--theorem emmons --instances 1-4", 1},
+              {"--theorem none --instances 3-4", 3},
+              {"--theorem emmons --instances 1-4 --sequence-memory 0", 1}};
+  std::vector<std::string> emmonsRows; // obj, uas, ts of the second run
+  for (const auto& run : runs) {
     std::filesystem::remove_all("Reports");
-    const ProgramOutput run =
-        runBatchProgram(std::string("--n 40 --os 0.2 --instances 1 --theorem emmons "
-                                    "--max-state 1000 --sequences --sequence-memory ") +
-                        (room ? "1K" : "0"));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    rows[room] = consoleRows(run.out);
-    for (const char* dataset : {"-d=1-os=0.2-n=40.seq.tsv", "-d=2-os=0.2-n=40.seq.tsv"}) {
-      const std::vector<std::string> lines = reportLines(dataset);
-      ASSERT_EQ(lines.size(), 2u) << dataset;
+    const ProgramOutput output = runBatchProgram(std::string(run.arguments) +
+                                                 " --n 40 --os 0.2 --max-state 1000 --sequences");
+    EXPECT_EQ(output.exitCode, 0) << run.arguments << "\n" << output.err;
+    const bool room = &run != &runs[3];
+    if (&run == &runs[1]) emmonsRows = resultColumns(output.out);
+    if (!room) {
+      EXPECT_EQ(resultColumns(output.out), emmonsRows);
+    }
+    for (int dataset = 0; dataset < 2; ++dataset) {
+      const auto lines =
+          reportLines(dataset == 0 ? "-d=2-os=0.2-n=40.seq.tsv" : "-d=1-os=0.2-n=40.seq.tsv");
+      ASSERT_EQ(lines.size(), size_t(6 - run.firstInstance)) << run.arguments;
       EXPECT_EQ(lines[0], "Ins\tobj\tsequence");
-      const auto fields = split(lines[1], '\t');
-      ASSERT_EQ(fields.size(), 3u) << lines[1];
-      EXPECT_EQ(fields[1], std::to_string(optimum));
-      if (room)
-        EXPECT_EQ(sequenceFault(asRead, jobsOf(fields[2]), optimum), "") << lines[1];
-      else
-        EXPECT_EQ(fields[2], "-");
+      for (int Ins = run.firstInstance; Ins <= 4; ++Ins) {
+        const std::string& line = lines[1 + Ins - run.firstInstance];
+        const auto fields = split(line, '\t');
+        ASSERT_EQ(fields.size(), 3u) << line;
+        EXPECT_EQ(fields[0], std::to_string(Ins));
+        if (Ins == 4 || !room) {
+          EXPECT_EQ(fields[2], "-") << line;
+          continue;
+        }
+        gen::loadGeneratedInstance(instances[dataset][Ins - 1]);
+        const int64_t optimum = bruteForceOptimum();
+        EXPECT_EQ(fields[1], std::to_string(optimum)) << run.arguments << ": " << line;
+        EXPECT_EQ(sequenceFault(snapshotFileInstance(), jobsOf(fields[2]), optimum), "") << line;
+      }
     }
   }
-  ASSERT_TRUE(rows[0].size() == 2 && rows[1].size() == 2);
-  for (int row = 0; row < 2; ++row)
-    EXPECT_EQ(resultColumns(rows[0][row]), resultColumns(rows[1][row]));
 }
 
 } // namespace
