@@ -22,12 +22,14 @@ std::string timeStamp();
 // " - prec:None", " - prec:Kanet" or " - prec:Emmons" (every other value).
 const char* theoremLabel(int precTheorem);
 
-// "Reports/<time stamp>-o=<objType>-d=<datasettype>-os=<osVal>-n=<nVal>.txt"
-std::string reportFileName(const std::string& stamp);
+// "Reports/<time stamp>-o=<objType>-d=<datasettype>-os=<osVal>-n=<nVal>.txt"; a copy above 1
+// adds "-<copy>" before ".txt".
+std::string reportFileName(const std::string& stamp, int copy = 1);
 
 // Starts the current class: sets maxCPU, prints the class line, creates the report file with
-// its two header lines (truncating one of the same name; line 1 shows the store's capacity in
-// use) and prints the column header.
+// its two header lines (line 1 shows the store's capacity in use) under the first name of the
+// time stamp that no file has yet ("-2", "-3", ... before ".txt" when taken) and prints the
+// column header.
 void startReport();
 
 // Binds `stream` to reportPath for appending. When that fails the stream is left failed, so
