@@ -26,29 +26,24 @@ TEST(BatchOptions, UsageErrorsNameTheProblemOnOneLineAndPointToHelp) {
   } cases[] = {
       {{"--n", "30"}, "--n: '30' is not in the plan; valid: 20, 40, 50, 60, 80, 100, 120"},
       {{"--dataset", "velmar", "--n", "40,20"}, "--n: '20' is not in the plan; valid: 40, 50, 100"},
-      {{"--os", "0.3"}, "--os: '0.3' is not in the plan"},
       {{"--os", "nan"}, "--os: 'nan' is not in the plan"},
       {{"--n", "20", "--os", "0.005"}, "no class of the plan"},
       {{"--dataset", "Standard"}, "--dataset"},
       {{"--instances", "0"}, "--instances: '0'"},
       {{"--instances", "5-3"}, "--instances: '5-3'"},
       {{"--instances", "1-126"}, "--instances: '1-126'"},
-      {{"--instances", "-4"}, "--instances"},
       {{"--instances", "1-x"}, "--instances: '1-x'"},
       {{"--theorem", "2"}, "--theorem"},
-      {{"--threshold", "1.5"}, "--threshold: 1.5 is not from 0 to 1"},
-      {{"--threshold", "nan"}, "--threshold: nan"},
+      {{"--threshold", "nan"}, "--threshold: nan is not from 0 to 1"},
       {{"--max-state", "1"}, "--max-state"},
-      {{"--max-state", "4294967296"}, "--max-state"},
       {{"--quiet", "stray"}, "The following argument was not expected: stray"},
-      {{"--n"}, "--n"},
   };
   for (const auto& c : cases) {
     BatchOptions options;
     std::string output;
     EXPECT_EQ(parse(c.arguments, options, output), 2) << output;
     const std::vector<std::string> lines = split(output, '\n');
-    ASSERT_EQ(lines.size(), 2u) << output; // the problem and the hint
+    ASSERT_EQ(lines.size(), 2u) << output;
     EXPECT_TRUE(lines[0].starts_with("precdp: " + c.problem)) << output;
     EXPECT_EQ(lines[1], "Run 'precdp --help' for the options.");
   }
@@ -57,83 +52,39 @@ TEST(BatchOptions, UsageErrorsNameTheProblemOnOneLineAndPointToHelp) {
 TEST(BatchOptions, TheSelectionIsTheMatchingClassesInPlanOrder) {
   const struct {
     std::vector<const char*> arguments;
-    std::vector<std::string> classes; // the first and the last, or all of them
+    std::string first, last;
     size_t count;
   } cases[] = {
-      {{}, {"standard 20 0.8", "velmar 100 0"}, 51},
-      {{"--n", "40", "--os", "0.2"}, {"standard 40 0.2", "velmar 40 0.2"}, 2},
-      {{"--dataset", "velmar", "--n", "50,40"}, {"velmar 40 0.2", "velmar 50 0"}, 14},
-      {{"--os=0.20", "--os", "0"}, {"standard 20 0.2", "velmar 100 0"}, 18},
+      {{}, "standard 20 0.8", "velmar 100 0", 51},
+      {{"--n", "40", "--os", "0.2"}, "standard 40 0.2", "velmar 40 0.2", 2},
+      {{"--dataset", "velmar", "--n", "50,40"}, "velmar 40 0.2", "velmar 50 0", 14},
+      {{"--os=0.20", "--os", "0"}, "standard 20 0.2", "velmar 100 0", 18},
   };
-  for (const auto& c : cases) {
-    BatchOptions options;
-    std::string output;
-    ASSERT_EQ(parse(c.arguments, options, output), -1) << output;
-    ASSERT_EQ(options.classes.size(), c.count);
-    EXPECT_EQ(className(options.classes.front()), c.classes.front());
-    EXPECT_EQ(className(options.classes.back()), c.classes.back());
-  }
-
   BatchOptions options;
   std::string output;
-  ASSERT_EQ(parse({"--instances", "7", "--theorem", "emmons", "--threshold", "0.25", "--max-state",
-                   "1000", "--root", "/tmp"},
-                  options, output),
-            -1);
-  EXPECT_TRUE(options.firstInstance == 7 && options.lastInstance == 7);
-  EXPECT_EQ(options.precTheorem, 2);
-  EXPECT_EQ(options.threshold, 0.25);
-  EXPECT_EQ(options.storeCapacity, 1000u);
-  ASSERT_EQ(parse({"--instances", "3-125"}, options, output), -1);
-  EXPECT_TRUE(options.firstInstance == 3 && options.lastInstance == 125);
+  for (const auto& c : cases) {
+    options = {};
+    ASSERT_EQ(parse(c.arguments, options, output), -1) << output;
+    ASSERT_EQ(options.classes.size(), c.count);
+    EXPECT_EQ(className(options.classes.front()), c.first);
+    EXPECT_EQ(className(options.classes.back()), c.last);
+  }
+  ASSERT_EQ(
+      parse({"--instances", "7-9", "--theorem", "emmons", "--threshold", "0.25"}, options, output),
+      -1);
+  EXPECT_TRUE(options.firstInstance == 7 && options.lastInstance == 9);
+  EXPECT_TRUE(options.precTheorem == 2 && options.threshold == 0.25);
 
   ASSERT_EQ(parse({"--list-classes", "--dataset", "velmar", "--n", "100"}, options, output), 0);
   EXPECT_EQ(output, "velmar 100 0.2\nvelmar 100 0.1\nvelmar 100 0.05\nvelmar 100 0.02\n"
                     "velmar 100 0.01\nvelmar 100 0.005\nvelmar 100 0\n");
-  ASSERT_EQ(parse({"--help"}, options, output), 0);
-  EXPECT_NE(output.find("--max-state"), std::string::npos);
-  ASSERT_EQ(parse({"--version"}, options, output), 0);
-  EXPECT_TRUE(output.starts_with("precdp ")) << output;
-}
-
-// The dialogue and the batch mode run the same class over the same files: the rows agree in
-// everything but the timings. The batch mode stops at the missing fourth file with exit 1, its
-// messages on standard error, and the rows before it kept in the report file.
-TEST(BatchProgram, RowsEqualTheDialoguesAndAMissingFileEndsTheRunWithExitOne) {
-  ScratchDirectory scratch;
-  generateStandard20({0.8}, 3);
-  writeTextFile("dialogue.txt", "1 1 0\n");
-  const ProgramOutput dialogue = runCommand(precdpCommand(""), "dialogue.txt", true);
-  const std::vector<std::string> dialogueRows = consoleRows(dialogue.out);
-  std::filesystem::remove_all("Reports");
-
-  const ProgramOutput batch =
-      runBatchProgram("--n 20 --os 0.8 --instances 1-4 --theorem kanet --max-state 5000");
-  EXPECT_EQ(batch.exitCode, 1);
-  const std::vector<std::string> rows = consoleRows(batch.out);
-  ASSERT_EQ(rows.size(), 3u) << batch.out;
-  ASSERT_EQ(dialogueRows.size(), 3u) << dialogue.out;
-  for (size_t row = 0; row < rows.size(); ++row) {
-    std::vector<std::string> fields = split(rows[row], '\t'),
-                             expected = split(dialogueRows[row], '\t');
-    fields[3] = fields[4] = expected[3] = expected[4] = "";
-    EXPECT_EQ(fields, expected) << rows[row];
-  }
-  EXPECT_EQ(batch.out.find("rror"), std::string::npos) << batch.out;
-  EXPECT_TRUE(batch.err.starts_with("Sample file Instances/1-prec-wet Ins/20-0.8/20-0.8-4.txt "
-                                    "not found! \nERROR! instance reader failure! -main\n"
-                                    "class standard 20 0.8: 3 rows, 3 solved, CPU "))
-      << batch.err;
-  const std::vector<std::string> lines = reportLines("-o=2-d=2-os=0.8-n=20.txt");
-  ASSERT_EQ(lines.size(), 5u); // the two header lines and three rows, no averages
-  EXPECT_EQ(lines[0], "maxCPU=5401 - maxState=5000 - prec:Kanet");
 }
 
 // The threshold holds for the first dataset the run handles, then starts from 0; the averages
-// are those of the instances run; an unwritable report file gives exit 1 after a full run.
-TEST(BatchProgram, ThresholdPerDatasetAveragesOverTheRangeAndExitCodes) {
+// are those of the instances run; usage errors read and write nothing.
+TEST(BatchProgram, TheThresholdHoldsForTheFirstDatasetAndUsageErrorsDoNothing) {
   ScratchDirectory scratch;
-  for (int Ins = 1; Ins <= 2; ++Ins) { // order strength 1/3, below the threshold 0.5
+  for (int Ins = 1; Ins <= 2; ++Ins) { // order strength 1/3
     writeStandardInstance(40, 0.2, Ins, threeJobs(), chainOf(1));
     writeVelmarInstance(40, 0.2, Ins, threeJobs(), chainOf(1));
   }
@@ -141,39 +92,27 @@ TEST(BatchProgram, ThresholdPerDatasetAveragesOverTheRangeAndExitCodes) {
     const char* arguments;
     std::vector<std::string> classLines; // standard error, each line up to its timings
   } cases[] = {
-      {"--n 40 --os 0.2 --instances 1-2 --threshold 0.5",
-       {"class standard 40 0.2: 2 rows, 0 solved", "class velmar 40 0.2: 2 rows, 2 solved"}},
-      {"--dataset velmar --n 40 --os 0.2 --instances 1-2 --threshold 0.5",
+      {"--dataset velmar --n 40 --os 0.2 --threshold 0.5",
        {"class velmar 40 0.2: 2 rows, 0 solved"}},
-      {"--n 40 --os 0.2 --instances 2 --threshold 0.3 --quiet",
-       {"class standard 40 0.2: 1 rows, 1 solved", "class velmar 40 0.2: 1 rows, 1 solved"}},
+      {"--n 40 --os 0.2 --threshold 0.5",
+       {"class standard 40 0.2: 2 rows, 0 solved", "class velmar 40 0.2: 2 rows, 2 solved"}},
   };
   for (const auto& c : cases) {
     std::filesystem::remove_all("Reports");
-    const ProgramOutput run = runBatchProgram(std::string(c.arguments) + " --max-state 1000");
+    const ProgramOutput run =
+        runBatchProgram(std::string(c.arguments) + " --instances 1-2 --max-state 1000");
     EXPECT_EQ(run.exitCode, 0) << c.arguments << "\n" << run.err;
     std::vector<std::string> classLines;
     for (const std::string& line : split(run.err, '\n'))
       classLines.push_back(line.substr(0, line.find(", CPU ")));
     EXPECT_EQ(classLines, c.classLines) << run.err;
   }
-  // The last run: per class its line, the column header, one row and the averages block.
-  EXPECT_EQ(countOf(readTextFile("out.txt"), "\n"), 2 * (2 + 1 + 7));
   const std::vector<std::string> lines = reportLines("-o=2-d=1-os=0.2-n=40.txt");
-  ASSERT_EQ(lines.size(), 2u + 1u + 7u);
+  ASSERT_EQ(lines.size(), 2u + 2u + 7u);
   EXPECT_EQ(lines[0], "maxCPU=3601 - maxState=1000 - prec:None");
-  EXPECT_EQ(lines[4], "OS1_ave=0.33333");
+  EXPECT_EQ(lines[5], "OS1_ave=0.33333");
 
   std::filesystem::remove_all("Reports");
-  writeTextFile("Reports", "not a directory\n");
-  const ProgramOutput unwritable =
-      runBatchProgram("--dataset velmar --n 40 --os 0.2 --instances 1-2 --max-state 1000");
-  EXPECT_EQ(unwritable.exitCode, 1);
-  EXPECT_EQ(consoleRows(unwritable.out).size(), 2u) << unwritable.out;
-  EXPECT_EQ(countOf(unwritable.err, "Wrning: report file Reports/"), 1) << unwritable.err;
-
-  // Usage errors read and write nothing.
-  std::filesystem::remove("Reports");
   for (const char* arguments : {"--n 30", "--root no-such-directory", "--bogus"}) {
     const ProgramOutput refused = runBatchProgram(arguments);
     EXPECT_EQ(refused.exitCode, 2) << arguments;

@@ -80,14 +80,43 @@ TEST(Program, StartOverRunsTheFirstClassUntilItsFilesEndWithOrWithoutItsReportFi
   EXPECT_EQ(lines[1], columns);
   for (int row = 0; row < 3; ++row) expectSameRow(run.rows[row], lines[2 + row]);
 
+  // The batch mode gives the same rows but for the timings, and stops at the missing file with
+  // exit 1, its messages on standard error and the rows before it in the report file.
+  std::filesystem::remove_all("Reports");
+  const ProgramOutput batch = runBatchProgram("--n 20 --instances 1-4 --theorem kanet "
+                                              "--max-state 5000");
+  EXPECT_EQ(batch.exitCode, 1);
+  const std::vector<std::string> batchRows = consoleRows(batch.out);
+  ASSERT_EQ(batchRows.size(), 3u) << batch.out;
+  for (int row = 0; row < 3; ++row) {
+    std::vector<std::string> fields = split(batchRows[row], '\t'),
+                             expected = split(run.rows[row], '\t');
+    fields[3] = fields[4] = expected[3] = expected[4] = "";
+    EXPECT_EQ(fields, expected) << batchRows[row];
+  }
+  EXPECT_EQ(batch.out.find("rror"), std::string::npos) << batch.out;
+  EXPECT_TRUE(batch.err.starts_with("Sample file Instances/1-prec-wet Ins/20-0.8/20-0.8-4.txt "
+                                    "not found! \n" +
+                                    readerFailure +
+                                    "class standard 20 0.8: 3 rows, 3 solved, CPU "))
+      << batch.err;
+  const std::vector<std::string> batchLines = reportLines("-o=2-d=2-os=0.8-n=20.txt");
+  EXPECT_EQ(batchLines.size(), 5u);
+  EXPECT_EQ(batchLines.at(0), "maxCPU=5401 - maxState=5000 - prec:Kanet");
+
   // Where the report directory cannot be made the rows stay on the console, and one warning
-  // names the file.
+  // names the file; the batch mode then ends with exit 1.
   std::filesystem::remove_all("Reports");
   writeTextFile("Reports", "not a directory\n");
   const ProgramRun unwritable = runProgram("1 1 0\n");
   EXPECT_EQ(unwritable.exitCode, 0);
   EXPECT_EQ(unwritable.rows.size(), 3u) << unwritable.console;
   EXPECT_EQ(countOf(unwritable.console, "Wrning: report file Reports/"), 1) << unwritable.console;
+  const ProgramOutput unwritableBatch =
+      runBatchProgram("--n 20 --os 0.8 --instances 1-3 --max-state 5000");
+  EXPECT_EQ(unwritableBatch.exitCode, 1);
+  EXPECT_EQ(consoleRows(unwritableBatch.out).size(), 3u) << unwritableBatch.out;
+  EXPECT_EQ(countOf(unwritableBatch.err, "Wrning: report file Reports/"), 1);
   EXPECT_NE(unwritable.console.find("-o=2-d=2-os=0.8-n=20.txt cannot be written"),
             std::string::npos);
 }

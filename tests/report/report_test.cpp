@@ -55,7 +55,8 @@ TEST(ReportFile, TwoProcessesStartingTheSameClassInOneSecondKeepTheirRows) {
   osVal = 0.8;
   nVal = 20;
   precTheorem = 1;
-  const std::string header = "maxCPU=5401 - maxState=195000000 - prec:Kanet\n" + columns;
+  const std::string header = "maxCPU=5401 - maxState=" + std::to_string(layerCapacity) +
+                             " - prec:Kanet\n" + columns;
   for (int attempt = 0; attempt < 5; ++attempt) {
     std::filesystem::remove_all("Reports");
     const std::string before = timeStamp();

@@ -219,8 +219,11 @@ def _order_strength(text: str, value: float, n: int) -> float:
     return exact if format_number(exact) == text else value
 
 
-def compute_averages(rows: list[Row], n: int) -> dict[str, str]:
-    """The averages block over 125 for these rows, summed in their order as the program does.
+def compute_averages(
+    rows: list[Row], n: int, divisor: float = INSTANCES_PER_CLASS
+) -> dict[str, str]:
+    """The averages block for these rows, summed in their order as the program does. The
+    dialogue divides by 125 always; the batch mode by the number of instances it ran.
     Order strengths are recovered exactly from the rows; times are known only to 5 digits, so
     PP and CPU may differ in the last digit from what the program wrote from its clock."""
     sums = [0.0, 0.0, 0.0, 0.0]
@@ -230,23 +233,23 @@ def compute_averages(rows: list[Row], n: int) -> dict[str, str]:
         sums[1] += _order_strength(fields[2], row.os2, n)
         sums[2] += row.ppt
         sums[3] += row.cpu
-    count = float(INSTANCES_PER_CLASS)
+    count = float(divisor)
     values = (sums[0] / count, sums[1] / count, sums[2] / count, sums[3] / count, sums[2], sums[3])
     return {key: format_number(value) for key, value in zip(AVERAGE_KEYS, values)}
 
 
-def report_text(report: Report) -> str:
+def report_text(report: Report, divisor: float = INSTANCES_PER_CLASS) -> str:
     """The file's text: the first line and header, the rows as they are, then the averages
-    recomputed from the rows."""
+    recomputed from the rows (see compute_averages)."""
     lines = [report.first_line, COLUMNS]
     lines += [row.line or format_row(row) for row in report.rows]
     lines.append("")
-    averages = compute_averages(report.rows, report.name.n)
+    averages = compute_averages(report.rows, report.name.n, divisor)
     lines += [f"{key}={averages[key]}" for key in AVERAGE_KEYS]
     return "\n".join(lines) + "\n"
 
 
-def write_report(path: str, report: Report) -> None:
+def write_report(path: str, report: Report, divisor: float = INSTANCES_PER_CLASS) -> None:
     """Writes the report as the program writes a complete class (see report_text)."""
     with open(path, "w", encoding="ascii", newline="\n") as file:
-        file.write(report_text(report))
+        file.write(report_text(report, divisor))
