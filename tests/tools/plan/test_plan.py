@@ -84,9 +84,9 @@ def test_interrupted_plan_reruns_only_its_unfinished_classes(tree, tmp_path):
     merged_names = sorted(p.name for p in out.glob("*.txt"))
 
     # As an interruption leaves it: one class stopped after two rows, one never started.
-    stopped = next((parts / "kanet-standard-n20-os0.4" / "Reports").glob("*.txt"))
+    stopped = next((parts / "none-standard-n20-os0.4" / "Reports").glob("*.txt"))
     stopped.write_text("".join(stopped.read_text().splitlines(keepends=True)[:4]))
-    subprocess.run(["rm", "-rf", str(parts / "kanet-standard-n40-os0.4")], check=True)
+    subprocess.run(["rm", "-rf", str(parts / "none-standard-n40-os0.4")], check=True)
     finished = {p: p.stat().st_mtime_ns for p in parts.glob("*/Reports/*.txt") if p != stopped}
     log_lines = len((parts / "joblog").read_text().splitlines())
 
