@@ -139,7 +139,7 @@ def part_directory(settings, plan_class):
 
 
 def complete_report(settings, part):
-    """The class run's report file when it holds the plan's rows and averages, else None."""
+    """The class run's report when it holds the plan's rows and averages, else None."""
     reports = os.path.join(part, "Reports")
     if not os.path.isdir(reports):
         return None
@@ -462,6 +462,9 @@ def main(argv):
     except OSError as error:
         print(f"precdp-plan: {error}", file=sys.stderr)
         return 2
+    except KeyboardInterrupt:
+        print("precdp-plan: interrupted; the same command resumes the plan", file=sys.stderr)
+        return 130
     except subprocess.CalledProcessError as error:
         print(f"precdp-plan: {' '.join(error.cmd)} failed (exit {error.returncode})",
               file=sys.stderr)  # fmt: skip
