@@ -33,7 +33,6 @@ std::string gigabytes(double bytes) {
 }
 
 void describeOptions(CLI::App& app, BatchOptions& options, OptionTexts& texts) {
-  const uint64_t bytesPerState = 2 * storeBytesPerState; // both layers
   app.add_option("--dataset", texts.datasets, "datasets to run: standard, velmar (default both)")
       ->type_name("LIST")
       ->check(CLI::IsMember({"standard", "velmar"}))
@@ -59,9 +58,9 @@ void describeOptions(CLI::App& app, BatchOptions& options, OptionTexts& texts) {
       ->type_name("DIR")
       ->capture_default_str();
   app.add_option("--max-state", options.storeCapacity,
-                 "states per layer of the DP store, which reserves " +
-                     std::to_string(bytesPerState) + " bytes per state (" +
-                     gigabytes(double(bytesPerState) * maxState) + " at the default)")
+                 "states per layer of the DP store; two layers of " +
+                     std::to_string(storeBytesPerState) + " bytes per state are reserved (" +
+                     gigabytes(2.0 * storeBytesPerState * maxState) + " at the default)")
       ->type_name("N")
       ->check(CLI::Range(uint32_t{2}, UINT32_MAX).description(""))
       ->capture_default_str();

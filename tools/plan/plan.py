@@ -22,13 +22,12 @@ import sys
 from dataclasses import dataclass
 
 import replay as replaying
-import reportio
+from replay import reportfiles
 
 STORE_BYTES_PER_STATE = 44  # two layers of 22 bytes; a hard instance touches the whole store
 PROCESS_BYTES = 256 << 20  # a process besides its store: tables, stack, libraries
 DEFAULT_MAX_STATE = 195_000_000
 THEOREMS = ("none", "kanet", "emmons")
-THEOREM_LABELS = {"none": " - prec:None", "kanet": " - prec:Kanet", "emmons": " - prec:Emmons"}
 TOOLS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -140,25 +139,23 @@ def part_directory(settings, plan_class):
 
 
 def complete_report(settings, part):
-    """The class run's report file when it holds the plan's rows and averages, else None."""
+    """The class run's report when it holds the plan's rows and averages, else None."""
     reports = os.path.join(part, "Reports")
     if not os.path.isdir(reports):
         return None
     wanted = list(range(settings.first, settings.last + 1))
     for name in sorted(os.listdir(reports)):
-        path = os.path.join(reports, name)
         try:
-            report = reportio.read_report(path)
-        except (OSError, ValueError):
+            report = reportfiles.read_report(os.path.join(reports, name))
+        except reportfiles.ReportError:
             continue
-        header = report.header
         if (
-            f" - maxState={settings.max_state}" in header
-            and header.endswith(THEOREM_LABELS[settings.theorem])
-            and [row.Ins for row in report.rows] == wanted
-            and report.averages is not None
+            report.max_state == settings.max_state
+            and report.theorem == settings.theorem
+            and [row.ins for row in report.rows] == wanted
+            and len(report.averages) == len(reportfiles.AVERAGE_KEYS)
         ):
-            return path
+            return report
     return None
 
 
@@ -234,16 +231,14 @@ def save_merged_names(settings, names):
     os.replace(path + ".new", path)
 
 
-def claim_name(directory, name):
-    """`name` in `directory`, or the first free "-2", "-3", ... variant; created empty. The
-    copy number of a class run's own name is not carried over."""
-    fields = reportio.parse_report_name(name)
-    if fields.copy > 1:
-        name = name[: -len(f"-{fields.copy}.txt")] + ".txt"
-    stem, extension = os.path.splitext(name)
+def claim_name(directory, report):
+    """The name of a class run's report in `directory` (without the run's own copy number), or
+    the first free "-2", "-3", ... variant; created empty."""
+    name = report.name
+    stem = f"{name.stamp}-o={name.objective}-d={name.dataset}-os={name.os_text}-n={name.n}"
     copy = 1
     while True:
-        candidate = name if copy == 1 else f"{stem}-{copy}{extension}"
+        candidate = f"{stem}.txt" if copy == 1 else f"{stem}-{copy}.txt"
         try:
             os.close(os.open(os.path.join(directory, candidate), os.O_CREAT | os.O_EXCL, 0o644))
             return candidate
@@ -252,24 +247,16 @@ def claim_name(directory, name):
 
 
 def write_merged(directory, names, key, replayed):
-    """Writes one replayed class under the name it got the first time (a fresh one otherwise)."""
+    """Writes one replayed class under the name it got the first time (a fresh one otherwise).
+    The averages are over the rows, as the batch mode writes them."""
     name = names.get(key)
     if name is None or not os.path.exists(os.path.join(directory, name)):
-        name = claim_name(directory, os.path.basename(replayed.run.path))
+        name = claim_name(directory, replayed.run.report)
         names[key] = name
     path = os.path.join(directory, name)
-    reportio.write_report(
-        path + ".new", replayed.run.report.header, replayed.rows, replayed.sums
-    )
+    reportfiles.write_report(path + ".new", replayed.report(), len(replayed.rows))
     os.replace(path + ".new", path)
     return path
-
-
-def class_run(path, report=None):
-    fields = reportio.parse_report_name(os.path.basename(path))
-    return replaying.ClassRun(
-        path, fields.datasettype, fields.n, fields.os, report or reportio.read_report(path)
-    )
 
 
 def merge_plan(settings, selection):
@@ -283,14 +270,14 @@ def merge_plan(settings, selection):
         if report is None or any(p.dataset == plan_class.dataset for p in pending):
             pending.append(plan_class)
         else:
-            runs[report] = plan_class
+            runs[report.path] = (plan_class, replaying.ClassRun(report))
     first_dataset = replaying.DATASETTYPE[selection[0].dataset] if selection else None
-    replayed = replaying.replay([class_run(path) for path in runs], settings.threshold,
+    replayed = replaying.replay([run for _, run in runs.values()], settings.threshold,
                                 first_dataset)  # fmt: skip
     os.makedirs(settings.out, exist_ok=True)
     for result in replayed:
-        key = runs[result.run.path].key(settings.theorem)
-        write_merged(settings.out, names, key, result)
+        plan_class = runs[result.run.path][0]
+        write_merged(settings.out, names, plan_class.key(settings.theorem), result)
         save_merged_names(settings, names)
     return pending
 
@@ -306,11 +293,7 @@ def report_paths(paths, exclude):
             subdirectories[:] = [d for d in subdirectories
                                  if os.path.abspath(os.path.join(directory, d)) != exclude]  # fmt: skip
             for name in sorted(files):
-                if name.endswith(".txt") and os.path.abspath(directory) != exclude:
-                    try:
-                        reportio.parse_report_name(name)
-                    except ValueError:
-                        continue
+                if reportfiles.parse_report_name(name) and os.path.abspath(directory) != exclude:
                     found.append(os.path.join(directory, name))
     return found
 
@@ -321,24 +304,28 @@ def merge_collected(paths, out, threshold):
     groups = {}
     out = os.path.abspath(out)
     for path in report_paths(paths, exclude=out):
-        run = class_run(path)
-        if run.report.averages is None:
+        try:
+            report = reportfiles.read_report(path)
+        except reportfiles.ReportError as error:
+            print(f"precdp-plan: {error}; left out", file=sys.stderr)
+            continue
+        if len(report.averages) != len(reportfiles.AVERAGE_KEYS):
             print(f"precdp-plan: {path}: class not complete, left out", file=sys.stderr)
             continue
-        _, separator, settings = run.report.header.partition(" - maxState=")
-        group = groups.setdefault(separator + settings, {})
-        place = (run.datasettype, run.n, run.os)
+        group = groups.setdefault((report.theorem, report.max_state, report.bounded), {})
+        place = (report.name.dataset, report.name.n, report.name.os_text)
         if place in group:
             raise UsageError(f"{group[place].path} and {path} hold the same class of one run")
-        group[place] = run
+        group[place] = replaying.ClassRun(report)
     os.makedirs(out, exist_ok=True)
     names_path = os.path.join(out, "merged-names.json")
     names = json.load(open(names_path)) if os.path.exists(names_path) else {}
     written = []
-    for label, group in sorted(groups.items()):
+    for (theorem, max_state, bounded), group in sorted(groups.items()):
         for result in replaying.replay(list(group.values()), threshold):
-            run = result.run
-            key = f"{label}|{run.datasettype}|{run.n}|{run.os}"
+            dataset, n, os_text = (result.run.report.name.dataset, result.run.n,
+                                   result.run.report.name.os_text)  # fmt: skip
+            key = f"{theorem}-{max_state}{'-bounded' if bounded else ''}-d{dataset}-n{n}-os{os_text}"
             written.append(write_merged(out, names, key, result))
     with open(names_path + ".new", "w") as saved:
         json.dump(names, saved, indent=1, sort_keys=True)
@@ -475,6 +462,9 @@ def main(argv):
     except OSError as error:
         print(f"precdp-plan: {error}", file=sys.stderr)
         return 2
+    except KeyboardInterrupt:
+        print("precdp-plan: interrupted; the same command resumes the plan", file=sys.stderr)
+        return 130
     except subprocess.CalledProcessError as error:
         print(f"precdp-plan: {' '.join(error.cmd)} failed (exit {error.returncode})",
               file=sys.stderr)  # fmt: skip

@@ -10,10 +10,12 @@ plan order gives the sequential rows exactly: the rule's skips become skipped ro
 row is the class run's own.
 """
 
-import math
-from dataclasses import dataclass, field
+import os
+import sys
+from dataclasses import dataclass, field, replace
 
-import reportio
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "summary"))
+import reportfiles  # noqa: E402  (the report files' reader and writer)
 
 DATASETTYPE = {"standard": 2, "velmar": 1}
 DATASET_ORDER = (2, 1)  # a sequential run handles the standard dataset first
@@ -27,31 +29,31 @@ class ReplayError(Exception):
 class ClassRun:
     """One class's report file from a run without a threshold."""
 
-    path: str
-    datasettype: int
-    n: int
-    os: float
-    report: object  # reportio.Report
+    report: reportfiles.Report
+
+    @property
+    def path(self):
+        return self.report.path
+
+    @property
+    def datasettype(self):
+        return self.report.name.dataset
+
+    @property
+    def n(self):
+        return self.report.name.n
 
     @property
     def plan_position(self):
         """Sort key in plan order within all datasets: standard first, n upward, OS downward."""
-        return (DATASET_ORDER.index(self.datasettype), self.n, -self.os)
+        name = self.report.name
+        return (DATASET_ORDER.index(name.dataset), name.n, -float(name.os_text))
 
 
-def exact_order_strength(text, n):
-    """The double the bench computed for an order strength written with 5 digits.
-
-    The bench divides the number of ordered pairs by n(n-1)/2. For n <= 120 the 5 significant
-    digits fix that count, so the exact quotient comes back; thresholds carried across classes
-    of different n are then compared exactly, as the sequential run compares them. When the
-    written value is not such a quotient (another job count), the written value is used."""
-    value = float(text)
-    pairs = n * (n - 1) // 2
-    if math.isnan(value) or pairs == 0:
-        return value
-    exact = round(value * pairs) / pairs
-    return exact if reportio.format_number(exact) == text else value
+def exact_os2(row, n):
+    """The OS2 the bench compared with its threshold. Thresholds carried across classes of
+    different n must be compared unrounded: 133/780 and 844/4950 both write 0.17051."""
+    return reportfiles._order_strength(row.line.split("\t")[2], row.os2, n)
 
 
 def is_skipped_row(row):
@@ -59,20 +61,20 @@ def is_skipped_row(row):
 
 
 def skipped_row(row):
-    """The row a skipped instance gets: its order strengths and theorem time, no DP."""
-    return row._replace(CPU="0", obj=-1, uas=0, ts=1)
+    """The row a skipped instance gets: its order strengths and theorem time as written, no DP."""
+    fields = row.line.split("\t")
+    fields[4:] = ["0", "-1", "0", "1"]
+    return replace(row, cpu=0.0, obj=-1, uas=0, ts=1, line="\t".join(fields))
 
 
 @dataclass
 class ReplayedClass:
     run: ClassRun
     rows: list = field(default_factory=list)
-    sums: list = field(default_factory=lambda: [0.0] * 4)  # OS1, OS2, PPt, CPU as the bench sums
 
-    def add(self, row, os1, os2):
-        self.rows.append(row)
-        for k, value in enumerate((os1, os2, float(row.PPt), float(row.CPU))):
-            self.sums[k] += value
+    def report(self):
+        """The class's report as the sequential run writes it (averages over the rows run)."""
+        return replace(self.run.report, rows=self.rows)
 
 
 def replay(runs, threshold, first_dataset=None):
@@ -92,17 +94,16 @@ def replay(runs, threshold, first_dataset=None):
             current = threshold if dataset == first_dataset else 0.0
         out = ReplayedClass(run)
         for row in run.report.rows:
-            os1 = exact_order_strength(row.OS1, run.n)
-            os2 = exact_order_strength(row.OS2, run.n)
+            os2 = exact_os2(row, run.n)
             if not os2 >= current:  # below the threshold, or not a number
-                out.add(skipped_row(row), os1, os2)
+                out.rows.append(skipped_row(row))
                 continue
-            if is_skipped_row(row) and not math.isnan(os2):
+            if is_skipped_row(row):
                 raise ReplayError(
-                    f"{run.path}: instance {row.Ins} was skipped by its own run's threshold; "
+                    f"{run.path}: instance {row.ins} was skipped by its own run's threshold; "
                     "merge needs class runs made with threshold 0"
                 )
-            out.add(row, os1, os2)
+            out.rows.append(row)
             if row.obj == -1:
                 current = os2
         replayed.append(out)

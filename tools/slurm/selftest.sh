@@ -31,9 +31,9 @@ trap cleanup EXIT
 
 # A selection whose small capacity makes DPs fail, so the threshold is carried between the
 # classes; the merge must reproduce that from runs made independently.
-selection=(--dataset standard --n 20 --os 0.8,0.4 --instances 1-8 --theorem kanet
-  --threshold 0.45 --max-state 1500)
-"$build/precdp-gen" --root "$work/tree" --family standard --n 20 --os 0.8 0.4 --count 8 >/dev/null
+selection=(--dataset standard --n 40 --os 0.8,0.4 --instances 1-8 --theorem none
+  --max-state 50)
+"$build/precdp-gen" --root "$work/tree" --family standard --n 40 --os 0.8 0.4 --count 8 >/dev/null
 mkdir -p "$work/sequential"
 ln -s "$work/tree/Instances" "$work/sequential/Instances"
 "$build/precdp" "${selection[@]}" --root "$work/sequential" --quiet >/dev/null 2>&1

@@ -6,26 +6,25 @@ averages must be equal; the timings may differ. Usage: compare_reports.py EXPECT
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../../tools/plan"))
-import reportio  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../../tools/summary"))
+import reportfiles  # noqa: E402
 
 
 def reports_by_class(directory):
     found = {}
     for name in os.listdir(directory):
-        try:
-            fields = reportio.parse_report_name(name)
-        except ValueError:
-            continue
-        found[(fields.datasettype, fields.n, fields.os)] = reportio.read_report(
-            os.path.join(directory, name)
-        )
+        fields = reportfiles.parse_report_name(name)
+        if fields:
+            found[(fields.dataset, fields.n, fields.os_text)] = reportfiles.read_report(
+                os.path.join(directory, name)
+            )
     return found
 
 
 def untimed(report):
-    rows = [(r.Ins, r.OS1, r.OS2, r.obj, r.uas, r.ts) for r in report.rows]
-    return report.header, rows, report.averages and report.averages[:2]
+    rows = [r.line.split("\t")[:3] + [r.obj, r.uas, r.ts] for r in report.rows]
+    averages = [report.averages.get(key) for key in ("OS1_ave", "OS2_ave")]
+    return report.first_line, rows, averages
 
 
 def differences(expected_directory, actual_directory):
