@@ -37,13 +37,15 @@ TEST(Menu, PromptsAndRangesOfEachEntry) {
        {true, 2, 5, 0, 125},
        0,
        1.0},
-      {"2 1 3 2 6 1 2 0.5",
-       mode + next + velmarClasses + invalid + velmarOs + instance + theorem + threshold,
+      // 99999 does not fit 16 bits: the rest of its line is dropped.
+      {"2\n99999 x\n1 3 2 6 1 2 0.5",
+       mode + next + invalid + velmarClasses + invalid + velmarOs + instance + theorem + threshold,
        {true, 1, 2, 6, 1},
        2,
        0.5},
-      {"0 3 1 3 -2 2 1.5 -0.1 1",
-       mode + invalid + invalid + theorem + invalid + invalid + threshold + invalid + invalid,
+      {"0\nstart over\n3 1 3 -2 2 1.5 -0.1 1",
+       mode + invalid + invalid + invalid + theorem + invalid + invalid + threshold + invalid +
+           invalid,
        {},
        2,
        1.0},
@@ -59,6 +61,17 @@ TEST(Menu, PromptsAndRangesOfEachEntry) {
         << c.input;
     EXPECT_EQ(precTheorem, c.theorem) << c.input;
     EXPECT_EQ(osThreshold, c.threshold) << c.input;
+  }
+}
+
+TEST(Menu, TheEndOfTheInputEndsTheDialogue) {
+  for (const char* input : {"", "2 2 1", "1 1 abc"}) {
+    std::istringstream entries(input);
+    std::optional<MenuChoice> choice;
+    const std::string text = testing::console([&] { choice = runMenu(entries); }).text;
+    EXPECT_FALSE(choice) << input;
+    EXPECT_TRUE(text.ends_with("\nERROR! the input ended before the dialogue was complete -main\n"))
+        << text;
   }
 }
 
