@@ -17,5 +17,6 @@ void printHeader();
 // Sections; each returns false when a check inside it failed.
 bool runDpSection();
 bool runTheoremSection();
+bool runBoundedSection();
 
 } // namespace precdp::bench

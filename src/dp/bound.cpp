@@ -34,17 +34,41 @@ void prepareBounds() {
 // sum of u_j (C_j - d_j) over every sequence of S, precedences ignored, is a lower bound; for
 // fixed u it is reached by sequencing in descending u_j / p_j (Smith's rule). With u_j either
 // w_j (the jobs of a set A) or 0 (sequenced after A, contributing nothing) the rule's order is
-// ratioOrder restricted to A, and any A gives a valid bound. A is chosen greedily: a job joins
-// when it would be late at the end of the jobs of A before it.
-int64_t ratioBound(const JobSet& set) {
-  int64_t time = 0, bound = 0;
+// ratioOrder restricted to A, and any A gives a valid bound. A starts as the jobs that can be
+// late at all (due before the front's end) and loses, a few times over, the jobs whose own
+// term plus the delay they cause to the later jobs of A is negative.
+int64_t ratioBound(const JobSet& set, uint32_t frontEnd) {
+  int members[maxJobs];
+  int count = 0;
   for (int k = 0; k < jobCount; ++k) {
     const int j = ratioOrder[k];
-    if (!contains(set, j) || time + p[j] <= dueDate[j]) continue;
-    time += p[j];
-    bound += int64_t{tardinessWeight[j]} * (time - dueDate[j]);
+    if (contains(set, j) && dueDate[j] < frontEnd) members[count++] = j;
   }
-  return bound;
+  int64_t completion[maxJobs];
+  int64_t best = 0;
+  for (int round = 0; round < 3 && count > 0; ++round) {
+    int64_t time = 0, bound = 0;
+    for (int k = 0; k < count; ++k) {
+      time += p[members[k]];
+      completion[k] = time;
+      bound += int64_t{tardinessWeight[members[k]]} * (time - dueDate[members[k]]);
+    }
+    best = std::max(best, bound);
+    int64_t weightAfter = 0;
+    int kept = count;
+    for (int k = count - 1; k >= 0; --k) {
+      const int j = members[k];
+      const int64_t gain =
+          int64_t{tardinessWeight[j]} * (completion[k] - dueDate[j]) + p[j] * weightAfter;
+      if (gain < 0)
+        members[k] = -1, --kept;
+      else
+        weightAfter += tardinessWeight[j];
+    }
+    if (kept == count) break;
+    count = static_cast<int>(std::remove(members, members + count, -1) - members);
+  }
+  return best;
 }
 
 // Every job of S completes no earlier than the processing time of its predecessors within S
@@ -77,8 +101,8 @@ struct Candidate {
 
 std::vector<Candidate> candidates; // kept between runs so its memory is reused
 
-inline int64_t frontBound(const JobSet& set) {
-  return std::max(ratioBound(set), headBound(set));
+inline int64_t frontBound(const JobSet& set, uint32_t frontEnd) {
+  return std::max(ratioBound(set, frontEnd), headBound(set));
 }
 
 // Sorts candidates[from..] into candidates[..from) (already sorted, one per set), keeps the
@@ -90,7 +114,7 @@ void settleCandidates(size_t& settled, int64_t upperBound) {
     const Candidate& c = candidates[i];
     if (kept > 0 && candidates[kept - 1].word0 == c.word0 && candidates[kept - 1].word1 == c.word1)
       continue; // a dearer candidate of a set already kept
-    if (c.cost + frontBound(JobSet{{c.word0, c.word1}}) >= upperBound) continue;
+    if (c.cost + frontBound(JobSet{{c.word0, c.word1}}, c.time) >= upperBound) continue;
     candidates[kept++] = c;
   }
   candidates.resize(kept);

@@ -89,9 +89,10 @@ bool sequenceFeasible(const uint16_t* sequence);
 int64_t buildHeuristicSchedule();
 
 // Lower bounds on the least weighted tardiness of sequencing the jobs of `set` from time 0,
-// with the precedences among them. prepareBounds fills the table ratioBound reads.
+// with the precedences among them; frontEnd is the sum of their p. prepareBounds fills the
+// table ratioBound reads.
 void prepareBounds();
-int64_t ratioBound(const JobSet& set);
+int64_t ratioBound(const JobSet& set, uint32_t frontEnd);
 int64_t headBound(const JobSet& set);
 
 // The DP with every state of cost K dropped when K + bound >= upperBound, the cost of a known
