@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs when they are missing.
+# Installs the Debian packages the build and the tools need when they are missing.
 set -euo pipefail
-packages=(cmake g++ libgtest-dev libcli11-dev)
+packages=(cmake g++ libgtest-dev libcli11-dev python3-matplotlib python3-pytest parallel slurm-wlm
+          munge clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

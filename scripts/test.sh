@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: the Release build, then a build with the address and
-# undefined-behaviour sanitizers. Fails when anything does not build or a test fails.
+# undefined-behaviour sanitizers, then a short fuzzing run of the readers and the dialogue when
+# clang is there. Fails when anything does not build, a test fails or the fuzzer finds a fault.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -17,4 +18,17 @@ build_and_test() {
 }
 
 build_and_test release build -DCMAKE_BUILD_TYPE=Release -DPRECDP_SANITIZE=OFF
+PRECDP_BUILD=build /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools </dev/null
 build_and_test sanitize build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=ON
+
+if command -v clang++ >/dev/null 2>&1; then
+  echo "== fuzz (build-fuzz) =="
+  scripts/fuzz.sh 15
+fi
+
+if [ "$(id -u)" -eq 0 ] && command -v slurmd >/dev/null; then
+  echo "== SLURM self-test =="
+  tools/slurm/selftest.sh build </dev/null
+else
+  echo "== SLURM self-test skipped: it needs root and slurm-wlm =="
+fi

@@ -14,6 +14,9 @@
 namespace precdp {
 
 inline constexpr uint32_t maxState = 195000000; // states per layer in the program
+// Bytes the store reserves per state and layer: two set words, the cost and the time.
+inline constexpr uint64_t storeBytesPerState =
+    2 * sizeof(uint64_t) + sizeof(int32_t) + sizeof(uint16_t);
 
 // ---- State store (structure of arrays, 22 bytes per state and layer) ------------------------
 // Entries 0..layerSize[L]-1 of layer L are valid and strictly ascending in setLess order; the
@@ -36,6 +39,16 @@ extern uint64_t lookupCount;  // searches for existing states made by the last d
 // ---- Time limit -----------------------------------------------------------------------------
 extern double maxCPU;      // DP time limit in seconds of CPU time, set per class
 extern int64_t startClock; // clockTicks reading from which the limit is measured
+
+// ---- Progress ---------------------------------------------------------------------------------
+// When set, expandLayer calls progressHook at the first parent of every stage and every
+// progressInterval parents after it, with the states of the layer built so far. dpSolve keeps
+// progressStage (the stage being built, 1..progressStages) current. Null: no calls at all.
+using ProgressHook = void (*)(uint32_t statesBuilt);
+inline constexpr uint32_t progressInterval = 1u << 16;
+extern ProgressHook progressHook;
+extern uint16_t progressStage;
+extern uint16_t progressStages;
 
 // ---- Operations -----------------------------------------------------------------------------
 // Reserves both layers at `capacity` states each without touching them. On failure prints a

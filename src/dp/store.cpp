@@ -17,6 +17,9 @@ uint8_t layerToggle = 1;
 uint32_t maxLayerSize = 0;
 uint64_t totalStates = 1;
 uint64_t lookupCount = 0;
+ProgressHook progressHook = nullptr;
+uint16_t progressStage = 0;
+uint16_t progressStages = 0;
 double maxCPU = 5401.0;
 int64_t startClock = 0;
 
@@ -49,11 +52,9 @@ bool allocateStore(uint32_t capacity) {
   }
   if (!complete) {
     freeStore();
-    const unsigned long long bytesPerState =
-        2 * (2 * sizeof(uint64_t) + sizeof(int32_t) + sizeof(uint16_t));
-    std::printf("ERROR! cannot allocate the DP state store: %llu bytes needed "
-                "(%u states per layer) -initTables\n",
-                bytesPerState * capacity, capacity);
+    printMessage("ERROR! cannot allocate the DP state store: %llu bytes needed "
+                 "(%u states per layer) -initTables\n",
+                 static_cast<unsigned long long>(2 * storeBytesPerState * capacity), capacity);
     return false;
   }
   layerCapacity = capacity;
@@ -110,7 +111,7 @@ int64_t arrBinarySearch(int layer, int64_t lo, const JobSet& set) {
 }
 
 void warnStateNotFound() {
-  std::printf("Wrning: expected state not found - arrBinarySearch\n");
+  printMessage("Wrning: expected state not found - arrBinarySearch\n");
   waitKey();
 }
 

@@ -2,12 +2,15 @@
 // class averages, and the pipeline that carries one instance from its file to its result row.
 #pragma once
 
+#include "dp/dp.h"
+
 #include <cstdint>
 #include <fstream>
 #include <iosfwd>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace precdp {
 
@@ -17,6 +20,7 @@ struct DatasetClasses {
   const char* name; // as the menu shows it
   std::span<const uint16_t> nTable;
   std::span<const double> osTable;
+  const char* key; // as the command line and the class lists name it: "standard", "velmar"
 };
 
 inline constexpr int16_t instancesPerClass = 125;
@@ -26,6 +30,19 @@ const DatasetClasses* classesOf(int datasettype);
 
 // True when osVal is one of the order strengths of the current datasettype, compared exactly.
 bool validClass();
+
+// One class of the plan.
+struct PlanClass {
+  uint8_t datasettype;
+  uint16_t n;
+  double os;
+};
+
+// The plan's 51 classes in run order: standard, then Velmar; n upward; OS downward.
+std::vector<PlanClass> planClasses();
+
+// "standard 20 0.8": the dataset's key, n, and OS as in the file names.
+std::string className(const PlanClass& planClass);
 
 // ---- Instance pipeline ----------------------------------------------------------------------
 // Sums over the instances of the current class that ran, in the row's units; averaged over 125.
@@ -75,8 +92,9 @@ std::optional<MenuChoice> runMenu(std::istream& entries);
 std::string nPrompt(const DatasetClasses& classes);
 std::string osPrompt(const DatasetClasses& classes);
 
-// Writes the six class averages to the report file and the console.
-void writeAverages(std::ofstream& reportStream, const ClassSums& sums);
+// Writes the six class averages over `count` instances to the report file and the console.
+void writeAverages(std::ofstream& reportStream, const ClassSums& sums,
+                   double count = instancesPerClass);
 
 // Walks every class of both datasets (standard first, then Velmar; n upward, OS downward) from
 // the menu's choice on. False after an error stop (a reader failure or an invalid class).
@@ -84,5 +102,40 @@ bool runPlan(MenuChoice choice, std::ofstream& reportStream);
 
 // The whole program on the dialogue's input: menu, store, plan, release. Always returns 0.
 int runBench(std::istream& entries);
+
+// ---- Progress line --------------------------------------------------------------------------
+// While a DP runs for more than a second, one line on standard error, redrawn a few times a
+// second and erased when the DP ends, before the rest of its row is printed. Only when standard
+// error is a terminal: logs and pipes never see it. Off until enabled.
+void enableProgressLine(bool on);
+void beginProgress();
+void endProgress();
+
+// ---- Batch mode -----------------------------------------------------------------------------
+inline constexpr const char* precdpVersion = "precdp 1.0";
+
+// Every setting of a batch run; the defaults are those of a run without options.
+struct BatchOptions {
+  std::vector<PlanClass> classes = planClasses(); // selected classes, in plan order
+  int16_t firstInstance = 1;                      // instances firstInstance..lastInstance of
+  int16_t lastInstance = instancesPerClass;       // every class
+  int32_t precTheorem = 0;                        // 0 none, 1 Kanet, 2 Emmons
+  double threshold = 0;              // osThreshold at the start of the first dataset run
+  std::string root = ".";            // holds Instances/; receives Reports/
+  uint32_t storeCapacity = maxState; // states per layer of the DP store
+  bool listClasses = false;
+  bool quiet = false; // no progress line
+};
+
+// Reads the command line into `options` without any I/O. -1: the run goes on. Otherwise the
+// exit code, with `output` holding what to print: help, version or class list (0, standard
+// output), or a usage error, one line naming the problem and a hint to --help (2, standard error).
+int parseBatchOptions(int argc, const char* const* argv, BatchOptions& options,
+                      std::string& output);
+
+// The program with arguments: no dialogue and no key waits, messages on standard error, one
+// line per class there. 0 when every selected instance got its row; 1 when the run stopped early
+// or a report file could not be written; 2 for a usage error (nothing read, written or reserved).
+int runBatch(int argc, const char* const* argv);
 
 } // namespace precdp

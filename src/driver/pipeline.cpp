@@ -16,7 +16,7 @@ int32_t objVal = -1;
 bool insRead(int16_t Ins) {
   if (datasettype == 1) return readVelmarInstance(Ins);
   if (datasettype == 2) return readStandardInstance(Ins);
-  std::printf("Error! insRead: unexpected datasettype!\n");
+  printMessage("Error! insRead: unexpected datasettype!\n");
   waitKey();
   return false;
 }
@@ -43,7 +43,9 @@ void runTheoremPass() {
 // OS2 when it gives no result. A skipped instance gets the no-result mark in the result slot.
 void solveUnlessBelowThreshold(double OS2) {
   if (OS2 >= osThreshold) {
+    beginProgress();
     dpSolve();
+    endProgress();
     if (resultSlot() == -1) osThreshold = OS2;
   } else {
     resultSlot() = -1;
@@ -57,7 +59,7 @@ bool runInstance(int16_t Ins, std::ofstream& reportStream, ClassSums& sums) {
   row.Ins = Ins;
   resetInstance();
   if (!insRead(Ins)) {
-    std::printf("ERROR! instance reader failure! -main\n");
+    printMessage("ERROR! instance reader failure! -main\n");
     waitKey();
     return false;
   }

@@ -17,8 +17,8 @@ constexpr double velmarOs[] = {0, 0.005, 0.01, 0.02, 0.05, 0.1, 0.2};
 constexpr uint16_t standardN[] = {20, 40, 60, 80, 100, 120};
 constexpr double standardOs[] = {0, 0.2, 0.4, 0.6, 0.8};
 
-constexpr DatasetClasses velmarClasses{"Velmar dataset", velmarN, velmarOs};
-constexpr DatasetClasses standardClasses{"standard dataset", standardN, standardOs};
+constexpr DatasetClasses velmarClasses{"Velmar dataset", velmarN, velmarOs, "velmar"};
+constexpr DatasetClasses standardClasses{"standard dataset", standardN, standardOs, "standard"};
 
 // The order strengths a class may have, apart from the tables that drive the loops.
 constexpr double velmarOsList[] = {0.2, 0.1, 0.05, 0.02, 0.01, 0.005, 0};
@@ -44,7 +44,7 @@ bool runClass(MenuChoice& choice, std::ofstream& reportStream) {
   startReport();
   ClassSums sums;
   if (!validClass()) {
-    std::printf("ERROR! osVal=%4.3f and/or nVal=%d not valid", osVal, int{nVal});
+    printMessage("ERROR! osVal=%4.3f and/or nVal=%d not valid", osVal, int{nVal});
     waitKey();
     return false;
   }
@@ -91,8 +91,24 @@ bool validClass() {
   return false;
 }
 
-void writeAverages(std::ofstream& reportStream, const ClassSums& sums) {
-  const double count = instancesPerClass; // also when the continue mode skipped the first ones
+std::vector<PlanClass> planClasses() {
+  std::vector<PlanClass> classes;
+  for (uint8_t dataset : {2, 1}) {
+    const DatasetClasses& tables = *classesOf(dataset);
+    for (uint16_t n : tables.nTable)
+      for (auto os = tables.osTable.rbegin(); os != tables.osTable.rend(); ++os)
+        classes.push_back({dataset, n, *os});
+  }
+  return classes;
+}
+
+std::string className(const PlanClass& planClass) {
+  return std::string(classesOf(planClass.datasettype)->key) + " " + std::to_string(planClass.n) +
+         " " + osField(planClass.os);
+}
+
+// The dialogue divides by 125 also when the continue mode skipped the first instances.
+void writeAverages(std::ofstream& reportStream, const ClassSums& sums, double count) {
   const double values[6] = {sums.OS1 / count, sums.OS2 / count, sums.PPt / count,
                             sums.CPU / count, sums.PPt,         sums.CPU};
   const char* labels[6] = {"OS1_ave=", "OS2_ave=", "PP_ave=", "CPU_ave=", "PP=", "CPU="};
@@ -121,6 +137,7 @@ int runBench(std::istream& entries) {
   osThreshold = 0;
   const std::optional<MenuChoice> choice = runMenu(entries);
   if (!choice) return 0;
+  enableProgressLine(true);
   if (!initTables()) { // its message names the memory it needs
     waitKey();
     return 0;

@@ -13,10 +13,10 @@ void checkPrecGraph() {
     for (int k = 0; k < n; ++k) {
       if (!contains(pred[i], k)) continue;
       if (contains(succ[i], k)) {
-        std::printf("Error! cycle in precedence graph!\n");
+        printMessage("Error! cycle in precedence graph!\n");
         waitKey();
       } else if (k >= i) {
-        std::printf("Error! not lexicographical-ordered precedence graph!\n");
+        printMessage("Error! not lexicographical-ordered precedence graph!\n");
         waitKey();
       }
     }

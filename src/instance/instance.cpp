@@ -68,7 +68,7 @@ void addPrec(int16_t i, int16_t j, ImpliedArc implied) {
       if (l != j && !contains(succ[j], l)) continue;
       if (contains(pred[l], k)) continue;
       if (contains(succ[l], k) || k == l) {
-        std::printf("Error! addPrec\n");
+        printMessage("Error! addPrec\n");
         waitKey();
       }
       insertJob(pred[l], k);

@@ -126,6 +126,11 @@ void addPrec(int16_t i, int16_t j, ImpliedArc implied = ImpliedArc::stop);
 // wait) when a file is missing or its contents cannot be held safely.
 bool readStandardInstance(int32_t instanceNo);
 bool readVelmarInstance(int32_t instanceNo);
+// The same readers on a file's contents already in memory; `path` names the file in messages.
+// The Velmar precedences use the jobCount that parseVelmarJobs stored.
+bool parseStandardInstance(const std::string& path, std::string text);
+bool parseVelmarJobs(const std::string& path, std::string text);
+bool parseVelmarPrecedences(const std::string& path, std::string text);
 
 // ---- Instance file paths, relative to the working directory --------------------------------
 // An order strength in the default text form of an output stream: 6 significant digits, no

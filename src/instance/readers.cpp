@@ -62,7 +62,7 @@ struct WordReader {
   }
 
   bool fail(const std::string& problem) const {
-    std::printf("Error! %s: %s: %s\n", routine, path.c_str(), problem.c_str());
+    printMessage("Error! %s: %s: %s\n", routine, path.c_str(), problem.c_str());
     waitKey();
     return false;
   }
@@ -99,19 +99,19 @@ struct WordReader {
   }
 };
 
-// Opens and reads the whole file. One that cannot be opened gives "Sample file %s not found! \n"
-// and a key wait.
-bool openWords(const char* routine, const std::string& path, WordReader& reader) {
+// The whole file as text. One that cannot be opened gives "Sample file %s not found! \n" and a
+// key wait.
+bool readFileText(const char* routine, const std::string& path, std::string& text) {
   std::ifstream file(path);
   if (!file.is_open()) {
-    std::printf("Sample file %s not found! \n", path.c_str());
+    printMessage("Sample file %s not found! \n", path.c_str());
     waitKey();
     return false;
   }
   std::ostringstream content;
   content << file.rdbuf();
-  reader = WordReader{routine, path, std::move(content).str()};
-  if (file.bad()) return reader.fail("the file cannot be read");
+  text = std::move(content).str();
+  if (file.bad()) return WordReader{routine, path, {}}.fail("the file cannot be read");
   return true;
 }
 
@@ -211,10 +211,8 @@ bool readVelmarPrecedenceFile(WordReader& reader, int n, std::vector<Arc>& arcs)
 
 } // namespace
 
-bool readStandardInstance(int32_t instanceNo) {
-  WordReader reader;
-  if (!openWords("readStandardInstance", standardInstancePath(nVal, osVal, instanceNo), reader))
-    return false;
+bool parseStandardInstance(const std::string& path, std::string text) {
+  WordReader reader{"readStandardInstance", path, std::move(text)};
   std::vector<JobValues> jobs;
   std::vector<Arc> arcs;
   if (!readStandardFile(reader, jobs, arcs)) return false;
@@ -224,20 +222,39 @@ bool readStandardInstance(int32_t instanceNo) {
   return true;
 }
 
-bool readVelmarInstance(int32_t instanceNo) {
-  WordReader reader;
-  if (!openWords("readVelmarInstance", velmarJobPath(nVal, instanceNo), reader)) return false;
+bool parseVelmarJobs(const std::string& path, std::string text) {
+  WordReader reader{"readVelmarInstance", path, std::move(text)};
   std::vector<JobValues> jobs;
   if (!readVelmarJobFile(reader, jobs)) return false;
   storeJobs(jobs);
-  if (!(osVal > 0)) return true; // order strength 0 has no precedence file
-  if (!openWords("readVelmarInstance", velmarPrecedencePath(objType, nVal, osVal, instanceNo),
-                 reader))
-    return false;
+  return true;
+}
+
+bool parseVelmarPrecedences(const std::string& path, std::string text) {
+  WordReader reader{"readVelmarInstance", path, std::move(text)};
   std::vector<Arc> arcs;
   if (!readVelmarPrecedenceFile(reader, jobCount, arcs)) return false;
   for (auto [before, after] : arcs) addPrec(before, after);
   return true;
+}
+
+bool readStandardInstance(int32_t instanceNo) {
+  const std::string path = standardInstancePath(nVal, osVal, instanceNo);
+  std::string text;
+  return readFileText("readStandardInstance", path, text) &&
+         parseStandardInstance(path, std::move(text));
+}
+
+bool readVelmarInstance(int32_t instanceNo) {
+  const std::string jobPath = velmarJobPath(nVal, instanceNo);
+  std::string text;
+  if (!readFileText("readVelmarInstance", jobPath, text) ||
+      !parseVelmarJobs(jobPath, std::move(text)))
+    return false;
+  if (!(osVal > 0)) return true; // order strength 0 has no precedence file
+  const std::string precedencePath = velmarPrecedencePath(objType, nVal, osVal, instanceNo);
+  return readFileText("readVelmarInstance", precedencePath, text) &&
+         parseVelmarPrecedences(precedencePath, std::move(text));
 }
 
 } // namespace precdp

@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <sys/mman.h>
@@ -13,14 +15,31 @@ namespace precdp {
 
 namespace {
 uint64_t keyWaits = 0;
+bool batchConsole = false;
 int64_t clockStep = 0;    // 0: real clock
 int64_t steppedTicks = 0; // last reading of the stepped clock
 } // namespace
 
+void printMessage(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  if (batchConsole) {
+    std::fflush(stdout);
+    std::vfprintf(stderr, format, arguments);
+  } else {
+    std::vprintf(format, arguments);
+  }
+  va_end(arguments);
+}
+
+void useBatchConsole(bool on) {
+  batchConsole = on;
+}
+
 void waitKey() {
   ++keyWaits;
   std::fflush(stdout);
-  if (!isatty(STDIN_FILENO)) return;
+  if (batchConsole || !isatty(STDIN_FILENO)) return;
   termios saved{};
   if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
   termios raw = saved;
@@ -45,6 +64,11 @@ int64_t clockTicks() {
   return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+double wallSeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
 void useSteppedClock(int64_t stepTicks) {
   clockStep = stepTicks;
   steppedTicks = 0;
@@ -54,6 +78,14 @@ bool makeDirectory(const char* path) {
   if (mkdir(path, 0777) == 0) return true;
   struct stat info {};
   return errno == EEXIST && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool changeDirectory(const char* path) {
+  return chdir(path) == 0;
+}
+
+bool standardErrorIsTerminal() {
+  return isatty(STDERR_FILENO) != 0;
 }
 
 std::string localTimeStamp() {

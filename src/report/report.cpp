@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,7 @@
 namespace precdp {
 
 char reportPath[reportPathSize] = "";
+bool reportWriteFailed = false;
 
 namespace {
 bool lossReported = false; // the current class's warning has been printed
@@ -28,19 +30,42 @@ const char* theoremLabel(int precTheorem) {
   return " - prec:Emmons";
 }
 
-std::string reportFileName(const std::string& stamp) {
+std::string reportFileName(const std::string& stamp, int copy) {
   std::ostringstream name;
   name << "Reports/" << stamp << "-o=" << int{objType} << "-d=" << int{datasettype}
-       << "-os=" << osField(osVal) << "-n=" << nVal << ".txt";
+       << "-os=" << osField(osVal) << "-n=" << nVal;
+  if (copy > 1) name << '-' << copy;
+  name << ".txt";
   return name.str();
 }
+
+namespace {
+
+// Creates the class's file under the first free name of `stamp`: two runs that start the same
+// class in the same second (two theorems at once, a plan over many cores) must not truncate
+// each other's rows. Exclusive creation makes the claim atomic across processes. When the file
+// cannot be created at all, the plain name is returned and the failed writes are reported.
+std::string claimReportFile(const std::string& stamp) {
+  constexpr int maxCopies = 10000;
+  for (int copy = 1; copy <= maxCopies; ++copy) {
+    const std::string name = reportFileName(stamp, copy);
+    if (std::FILE* file = std::fopen(name.c_str(), "wx")) {
+      std::fclose(file);
+      return name;
+    }
+    if (errno != EEXIST) break;
+  }
+  return reportFileName(stamp);
+}
+
+} // namespace
 
 void startReport() {
   maxCPU = datasettype == 1 ? 3601.0 : 5401.0;
   std::cout << "obj=" << int{objType} << "-data=" << int{datasettype} << "-os=" << osField(osVal)
             << "-n=" << nVal << std::endl;
   makeDirectory("Reports"); // an existing directory is fine; a failure shows at the open
-  const std::string name = reportFileName(timeStamp());
+  const std::string name = claimReportFile(timeStamp());
   // The class tables keep the name below 60 characters; a longer one is cut, never overrun.
   const size_t length = std::min(name.size(), reportPathSize - 1);
   std::memcpy(reportPath, name.data(), length);
@@ -48,7 +73,7 @@ void startReport() {
 
   lossReported = false;
   std::ofstream header(reportPath, std::ios::out | std::ios::trunc);
-  header << "maxCPU=" << maxCPU << " - maxState=" << maxState << theoremLabel(precTheorem)
+  header << "maxCPU=" << maxCPU << " - maxState=" << layerCapacity << theoremLabel(precTheorem)
          << std::endl;
   header << reportColumns << std::endl;
   closeReport(header);
@@ -65,10 +90,12 @@ void openReportForAppend(std::ofstream& stream) {
 
 void closeReport(std::ofstream& stream) {
   if (stream.is_open()) stream.close(); // sets failbit itself when the close fails
-  if (!stream.fail() || lossReported) return;
+  if (!stream.fail()) return;
+  reportWriteFailed = true;
+  if (lossReported) return;
   lossReported = true;
-  std::printf("Wrning: report file %s cannot be written; its lines are on the console only\n",
-              reportPath);
+  printMessage("Wrning: report file %s cannot be written; its lines are on the console only\n",
+               reportPath);
 }
 
 } // namespace precdp

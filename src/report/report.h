@@ -13,6 +13,8 @@ inline constexpr const char* reportColumns = "Ins\tOS1\tOS2\tPPt\tCPU\tobj\tuas\
 
 // Relative path of the current class's report file; set by startReport, read by every append.
 extern char reportPath[reportPathSize];
+// Set when a header, row or averages block could not be written; never cleared by the bench.
+extern bool reportWriteFailed;
 
 // Current local time as "%Y.%m.%d-%H.%M.%S"; empty when it cannot be formatted.
 std::string timeStamp();
@@ -20,11 +22,14 @@ std::string timeStamp();
 // " - prec:None", " - prec:Kanet" or " - prec:Emmons" (every other value).
 const char* theoremLabel(int precTheorem);
 
-// "Reports/<time stamp>-o=<objType>-d=<datasettype>-os=<osVal>-n=<nVal>.txt"
-std::string reportFileName(const std::string& stamp);
+// "Reports/<time stamp>-o=<objType>-d=<datasettype>-os=<osVal>-n=<nVal>.txt"; a copy above 1
+// adds "-<copy>" before ".txt".
+std::string reportFileName(const std::string& stamp, int copy = 1);
 
 // Starts the current class: sets maxCPU, prints the class line, creates the report file with
-// its two header lines (truncating one of the same name) and prints the column header.
+// its two header lines (line 1 shows the store's capacity in use) under the first name of the
+// time stamp that no file has yet ("-2", "-3", ... before ".txt" when taken) and prints the
+// column header.
 void startReport();
 
 // Binds `stream` to reportPath for appending. When that fails the stream is left failed, so

@@ -131,7 +131,7 @@ void DomAddPrec(int a, int b) {
     const JobSet fresh = without(seconds, unionOf(succ[k], domSucc[k]));
     const JobSet backwards = intersection(fresh, withJob(unionOf(pred[k], domPred[k]), k));
     forEachJob(backwards, [](int) {
-      std::printf("Error! DomAddPrec\n");
+      printMessage("Error! DomAddPrec\n");
       waitKey();
     });
     uint16_t lostTail = 0;

@@ -34,6 +34,18 @@ inline void writeVelmarInstance(int n, double os, int Ins, const std::vector<Job
     writeTextFile(velmarPrecedencePath(2, n, os, Ins), gen::velmarPrecedenceFileText(instance));
 }
 
+// Generated standard instances 1..count of n = 20 for each order strength in `os`.
+inline void generateStandard20(const std::vector<double>& os, int count) {
+  const gen::TreePlan plan{.families = {gen::Family::standard},
+                           .nValues = {20},
+                           .osValues = os,
+                           .count = count,
+                           .settings = {.seed = 11}};
+  gen::TreeSummary summary;
+  std::string error;
+  ASSERT_TRUE(gen::writeTree(plan, summary, error)) << error;
+}
+
 // A 3-job instance; chainOf(0, 1 or 2) gives order strength 0, 1/3 or 1.
 inline std::vector<Job> threeJobs() {
   return {{4, 3, 2}, {2, 2, 3}, {3, 6, 1}};

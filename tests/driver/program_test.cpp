@@ -4,16 +4,15 @@
 #include "gen/generator.h"
 #include "instance/instance.h"
 #include "instance_files.h"
+#include "program_run.h"
 #include "support.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace precdp {
 namespace {
@@ -33,64 +32,17 @@ struct ProgramRun {
   std::string afterDialogue;     // what it printed after its last question
 };
 
-bool hasDigits(const std::string& text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// A console result row: Ins, OS1 and OS2 "%4.2f", PPt "%4.2f", CPU "%4.3f", obj, uas, ts (every
-// time in these runs is below 10 s).
-bool isConsoleRow(const std::string& line) {
-  const std::vector<std::string> at = split(line, '\t');
-  return at.size() == 8 && hasDigits(at[0]) && fitsPattern(at[1], "#.##") &&
-         fitsPattern(at[2], "#.##") && fitsPattern(at[3], "#.##") && fitsPattern(at[4], "#.###") &&
-         (at[5] == "-1" || hasDigits(at[5])) && hasDigits(at[6]) && hasDigits(at[7]);
-}
-
 ProgramRun runProgram(const std::string& dialogue) {
   writeTextFile("dialogue.txt", dialogue);
-  const std::string program = std::string(PRECDP_BUILD_DIR) + "/precdp";
-  if (!std::filesystem::exists(program)) ADD_FAILURE() << program << " is not built";
-  // A run that hangs or floods the console (a dialogue that never gives up, say) is stopped:
-  // at 120 s, or at 64 MiB of output (ulimit counts 512-byte blocks). Either fails the test.
-  const std::string command =
-      "ulimit -f 131072; exec timeout 120 '" + program + "' < dialogue.txt > console.txt 2>&1";
-  const int status = std::system(command.c_str());
+  const ProgramOutput output = runCommand(precdpCommand(""), "dialogue.txt", true);
   ProgramRun run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.console = readTextFile("console.txt");
-  for (const std::string& line : split(run.console, '\n'))
-    if (isConsoleRow(line)) run.rows.push_back(line);
+  run.exitCode = output.exitCode;
+  run.console = output.out;
+  run.rows = consoleRows(run.console);
   const std::string last = "Choose OS threshold [0:No threshold (Default)] ";
   const size_t at = run.console.find(last);
   if (at != std::string::npos) run.afterDialogue = run.console.substr(at + last.size());
   return run;
-}
-
-void generate(std::vector<double> os, int count) {
-  const gen::TreePlan plan{.families = {gen::Family::standard},
-                           .nValues = {20},
-                           .osValues = os,
-                           .count = count,
-                           .settings = {.seed = 11}};
-  gen::TreeSummary summary;
-  std::string error;
-  ASSERT_TRUE(gen::writeTree(plan, summary, error)) << error;
-}
-
-// The report files, sorted, and the lines of the one whose name ends in `ending`.
-std::vector<std::string> reportNames() {
-  std::vector<std::string> names;
-  if (std::filesystem::is_directory("Reports"))
-    for (const auto& entry : std::filesystem::directory_iterator("Reports"))
-      names.push_back("Reports/" + entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-std::vector<std::string> reportLines(const std::string& ending) {
-  for (const std::string& name : reportNames())
-    if (name.ends_with(ending)) return split(readTextFile(name), '\n');
-  ADD_FAILURE() << "no report file ends in " << ending;
-  return {};
 }
 
 // A file row shows the console row's values with 5 significant digits.
@@ -105,7 +57,7 @@ void expectSameRow(const std::string& consoleRow, const std::string& fileRow) {
 
 TEST(Program, StartOverRunsTheFirstClassUntilItsFilesEndWithOrWithoutItsReportFile) {
   ScratchDirectory scratch;
-  generate({0.8}, 3);
+  generateStandard20({0.8}, 3);
   const ProgramRun run = runProgram("1\n1\n0\n");
   EXPECT_EQ(run.exitCode, 0);
   ASSERT_EQ(run.rows.size(), 3u) << run.console;
@@ -128,14 +80,43 @@ TEST(Program, StartOverRunsTheFirstClassUntilItsFilesEndWithOrWithoutItsReportFi
   EXPECT_EQ(lines[1], columns);
   for (int row = 0; row < 3; ++row) expectSameRow(run.rows[row], lines[2 + row]);
 
+  // The batch mode gives the same rows but for the timings, and stops at the missing file with
+  // exit 1, its messages on standard error and the rows before it in the report file.
+  std::filesystem::remove_all("Reports");
+  const ProgramOutput batch = runBatchProgram("--n 20 --instances 1-4 --theorem kanet "
+                                              "--max-state 5000");
+  EXPECT_EQ(batch.exitCode, 1);
+  const std::vector<std::string> batchRows = consoleRows(batch.out);
+  ASSERT_EQ(batchRows.size(), 3u) << batch.out;
+  for (int row = 0; row < 3; ++row) {
+    std::vector<std::string> fields = split(batchRows[row], '\t'),
+                             expected = split(run.rows[row], '\t');
+    fields[3] = fields[4] = expected[3] = expected[4] = "";
+    EXPECT_EQ(fields, expected) << batchRows[row];
+  }
+  EXPECT_EQ(batch.out.find("rror"), std::string::npos) << batch.out;
+  EXPECT_TRUE(batch.err.starts_with("Sample file Instances/1-prec-wet Ins/20-0.8/20-0.8-4.txt "
+                                    "not found! \n" +
+                                    readerFailure +
+                                    "class standard 20 0.8: 3 rows, 3 solved, CPU "))
+      << batch.err;
+  const std::vector<std::string> batchLines = reportLines("-o=2-d=2-os=0.8-n=20.txt");
+  EXPECT_EQ(batchLines.size(), 5u);
+  EXPECT_EQ(batchLines.at(0), "maxCPU=5401 - maxState=5000 - prec:Kanet");
+
   // Where the report directory cannot be made the rows stay on the console, and one warning
-  // names the file.
+  // names the file; the batch mode then ends with exit 1.
   std::filesystem::remove_all("Reports");
   writeTextFile("Reports", "not a directory\n");
   const ProgramRun unwritable = runProgram("1 1 0\n");
   EXPECT_EQ(unwritable.exitCode, 0);
   EXPECT_EQ(unwritable.rows.size(), 3u) << unwritable.console;
   EXPECT_EQ(countOf(unwritable.console, "Wrning: report file Reports/"), 1) << unwritable.console;
+  const ProgramOutput unwritableBatch =
+      runBatchProgram("--n 20 --os 0.8 --instances 1-3 --max-state 5000");
+  EXPECT_EQ(unwritableBatch.exitCode, 1);
+  EXPECT_EQ(consoleRows(unwritableBatch.out).size(), 3u) << unwritableBatch.out;
+  EXPECT_EQ(countOf(unwritableBatch.err, "Wrning: report file Reports/"), 1);
   EXPECT_NE(unwritable.console.find("-o=2-d=2-os=0.8-n=20.txt cannot be written"),
             std::string::npos);
 }
@@ -184,7 +165,7 @@ TEST(Program, RefusedAndUnreadableEntriesAreAskedAgainAndEndOfInputEndsTheRun) {
 
 TEST(Program, ContinueRunsTheChosenClassFromTheChosenInstanceAndAveragesOver125) {
   ScratchDirectory scratch;
-  generate({0.8, 0.6}, 125);
+  generateStandard20({0.8, 0.6}, 125);
   // Dataset 2, n 20, OS 0.6, instance 120; Emmons; no threshold.
   const ProgramRun run = runProgram("2 2 0 3 120 2 0\n");
   EXPECT_EQ(run.exitCode, 0);

@@ -54,30 +54,6 @@ TEST(TheoremPass, ClosureTestExemptsOnlyInstanceArcs) {
   EXPECT_FALSE(domPairClosure(1, 2, Theorem::emmons));
 }
 
-// a = 1 with instance predecessor 0 and theorem predecessor 5; b = 3 with instance successor 4
-// and theorem successor 2; 0 already precedes 4 in the instance. p are powers of two, so every
-// sum names its jobs.
-TEST(DomAddPrec, AddsEveryImpliedArcAndCountsEachJobOnce) {
-  loadWithWindows({{1, 0, 1}, {2, 0, 1}, {4, 0, 1}, {8, 0, 1}, {16, 0, 1}, {32, 0, 1}},
-                  {{0, 1}, {3, 4}, {0, 4}});
-  DomAddPrec(5, 1);
-  DomAddPrec(3, 2);
-  const std::vector<uint16_t> head(earliestStart, earliestStart + 6),
-      tail(latestEnd, latestEnd + 6);
-  EXPECT_EQ(console([] { DomAddPrec(1, 3); }), Console{});
-  EXPECT_EQ(domPred[3], setOf({0, 1, 5}));
-  EXPECT_EQ(domPred[4], setOf({1, 5})); // 0 is an instance predecessor of 4 already
-  EXPECT_EQ(domPred[2], setOf({0, 1, 3, 5}));
-  EXPECT_EQ(domSucc[1], setOf({2, 3, 4}));
-  EXPECT_EQ(domSucc[0], setOf({2, 3}));
-  EXPECT_EQ(domSucc[5], setOf({1, 2, 3, 4}));
-  const int headRise[6] = {0, 0, 35, 35, 34, 0}, tailFall[6] = {12, 28, 0, 0, 0, 28};
-  for (int j = 0; j < 6; ++j) {
-    EXPECT_EQ(earliestStart[j], head[j] + headRise[j]) << j;
-    EXPECT_EQ(latestEnd[j], tail[j] - tailFall[j]) << j;
-  }
-}
-
 // Inserting the reverse of a theorem arc closes a cycle: one message and key wait per offending
 // pair, (0, 0), (1, 0) and (1, 1), and the arcs are added all the same.
 TEST(DomAddPrec, ReportsEachPairThatClosesACycle) {

@@ -33,13 +33,11 @@ double classTolerance(int n) { // nearest pair count: half a pair of n(n-1)/2
 
 TEST(Generator, ParametersFollowTheInstanceNumberAndTheClass) {
   // Five instances per (TF, RDD) pair; TF cycles every 25 instances, RDD steps every 25.
-  const int fifths[][3] = {{1, 1, 1},  {5, 1, 1},  {6, 2, 1},   {21, 5, 1},
-                           {25, 5, 1}, {26, 1, 2}, {100, 5, 4}, {125, 5, 5}};
+  const int fifths[][3] = {{5, 1, 1}, {6, 2, 1}, {25, 5, 1}, {26, 1, 2}, {125, 5, 5}};
   for (const auto& [k, tf, rdd] : fifths)
     EXPECT_TRUE(tardinessFactorFifths(k) == tf && dueDateRangeFifths(k) == rdd) << k;
   EXPECT_EQ(targetOrderedPairs(40, 0.005), 4); // 3.9 pairs
   EXPECT_EQ(targetOrderedPairs(20, 0.8), 152);
-  EXPECT_EQ(targetOrderedPairs(1, 0.5), 0);
   EXPECT_EQ(targetOrderedPairs(120, 1.0), 7140);
 }
 
@@ -58,12 +56,7 @@ TEST(Generator, RelationReachesTheTargetWithDirectArcsInTopologicalNumbering) {
           ASSERT_FALSE(meets(succ[a], pred[b])) << a << "->" << b << " is implied";
         }
       }
-  // Every ordered pair listed; a shuffled numbering keeps the relation acyclic.
-  const GeneratedInstance all =
-      generateInstance({.redundantArcs = true}, Family::standard, 40, 0.4, 3);
-  loadGeneratedInstance(all);
-  EXPECT_EQ(static_cast<int>(all.arcs.size()), targetOrderedPairs(40, 0.4));
-  EXPECT_EQ(orderedPairs(), targetOrderedPairs(40, 0.4));
+  // A shuffled numbering keeps the relation acyclic.
   EXPECT_EQ(console([] {
               loadGeneratedInstance(
                   generateInstance({.shuffledNumbering = true}, Family::standard, 60, 0.6, 3));
@@ -77,7 +70,7 @@ TEST(Generator, RelationReachesTheTargetWithDirectArcsInTopologicalNumbering) {
 }
 
 TEST(Generator, JobDataStayInTheirRanges) {
-  int64_t sumP = 0, jobs = 0, zeroDueDates = 0;
+  int64_t sumP = 0, zeroDueDates = 0;
   for (int k = 1; k <= 125; k += 4) {
     const GeneratedInstance instance = generateInstance({}, Family::standard, 60, 0.2, k);
     ASSERT_EQ(instance.jobs.size(), 60u);
@@ -91,11 +84,10 @@ TEST(Generator, JobDataStayInTheirRanges) {
       ASSERT_GE(job.dueDate, std::max(0.0, std::floor(total * (1 - tf - rdd / 2) - 1e-6))) << k;
       ASSERT_LE(job.dueDate, total * (1 - tf + rdd / 2) + 1e-6) << k;
       sumP += job.p;
-      ++jobs;
       zeroDueDates += job.dueDate == 0;
     }
   }
-  EXPECT_NEAR(double(sumP) / jobs, 50.5, 3.0);
+  EXPECT_NEAR(double(sumP) / (32 * 60), 50.5, 3.0);
   EXPECT_GT(zeroDueDates, 0); // TF 1 puts the whole range at or below 0, clipped
 }
 
@@ -167,16 +159,11 @@ TEST(GeneratorProgram, DefaultTreeHoldsEveryClassAndContainsTheSmallRunsBytes) {
 
   ASSERT_EQ(runGenerator("--root small --family standard --n 20 --os 0.8 --count 3"), 0);
   ASSERT_EQ(runGenerator("--root velmar --family velmar --n 50 --os 0.02 --count 2 --seed 1"), 0);
-  ASSERT_EQ(runGenerator("--root other --family velmar --n 50 --os 0.02 --count 2 --seed 2"), 0);
   EXPECT_EQ(filesBelow("small").size(), 3u);
   EXPECT_EQ(filesBelow("velmar").size(), 4u); // two job files, two precedence files
   for (const std::string root : {"small", "velmar"})
-    for (const std::string& path : filesBelow(root)) {
+    for (const std::string& path : filesBelow(root))
       EXPECT_EQ(testing::readTextFile(root + "/" + path), testing::readTextFile(path)) << path;
-      if (root == "velmar") { // another seed, other jobs and arcs
-        EXPECT_NE(testing::readTextFile("other/" + path), testing::readTextFile(path)) << path;
-      }
-    }
 
   for (const char* arguments :
        {"--family both", "--n 121", "--n 0", "--os 1.5", "--count 0", "--seed x", "--nn 3"})

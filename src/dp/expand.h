@@ -1,0 +1,96 @@
+// One stage of the DP: the per-job table it reads, the candidate costs of a state, and the
+// expansion of prevLayer into curLayer.
+#pragma once
+
+#include "dp/dp.h"
+#include "dp/keys.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace precdp {
+
+// ---- Per-job data of one run --------------------------------------------------------------------
+// What the expansion reads and keeps of job j, held at the reversed position of its key bit so
+// that one index serves the scan, the facts and the cursor.
+template <typename Key>
+struct JobFacts {
+  Key succ;  // succ[j]
+  Key skip;  // reversed: j and the predecessors i of j with j in succ[i]
+  Key cover; // pred[j] and j itself
+  // A lower bound on the index of the next child that removes j. For a fixed job the children
+  // S - {j} of ascending parents S ascend, so within a stage the bound only moves forward, and
+  // the next child is usually right at it.
+  uint32_t cursor;
+  uint16_t p;
+  uint16_t dueDate;
+  uint16_t weight;
+};
+
+template <typename Key>
+using JobTable = JobFacts<Key>[keyBits<Key>];
+
+// Weighted tardiness of the job completing at the child's time plus its p, which is the
+// parent's time unless the 16-bit times wrap. Formed wide, kept modulo 2^32 like the cost.
+template <bool plain, typename Key>
+inline int32_t placementCost(const JobFacts<Key>& job, uint16_t parentTime) {
+  uint32_t completion = parentTime;
+  if constexpr (!plain) completion = uint32_t{static_cast<uint16_t>(parentTime - job.p)} + job.p;
+  const int64_t product = (int64_t{completion} - job.dueDate) * job.weight;
+  return product > 0 ? static_cast<int32_t>(static_cast<uint32_t>(product)) : 0;
+}
+
+inline int32_t addCost(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+// The candidate costs of one state of at most 60 jobs: its cost plus the placement cost of each
+// job, indexed by reversed key bit, all computed at once per state. In 16-bit lanes the lateness
+// max(0, T - dueDate) is one saturating subtraction and its product with the weight, below 2^32,
+// is assembled from the low and high halves: the same value as the scalar form.
+struct NarrowCandidates {
+#if defined(__SSE2__)
+  static constexpr bool vectorised = true;
+#else
+  static constexpr bool vectorised = false;
+#endif
+  alignas(16) uint16_t dueDate[64];
+  alignas(16) uint16_t weight[64];
+  alignas(16) int32_t candidate[64];
+  int firstBlock = 0; // the first block of 8 positions that holds a job of the instance
+
+  void prepare(const JobSet& jobs) {
+    for (int j = 0; j < jobsPerWord; ++j) {
+      dueDate[63 - j] = contains(jobs, j) ? precdp::dueDate[j] : 0;
+      weight[63 - j] = contains(jobs, j) ? tardinessWeight[j] : 0;
+    }
+    firstBlock = jobs.word[0] != 0 ? (63 - highestBit(jobs.word[0])) / 8 : 8;
+  }
+
+  void compute([[maybe_unused]] uint16_t time, [[maybe_unused]] int32_t cost) {
+#if defined(__SSE2__)
+    const __m128i parentTime = _mm_set1_epi16(static_cast<int16_t>(time));
+    const __m128i parentCost = _mm_set1_epi32(cost);
+    for (int block = firstBlock; block < 8; ++block) {
+      const __m128i due = _mm_load_si128(reinterpret_cast<const __m128i*>(dueDate + 8 * block));
+      const __m128i by = _mm_load_si128(reinterpret_cast<const __m128i*>(weight + 8 * block));
+      const __m128i lateness = _mm_subs_epu16(parentTime, due);
+      const __m128i low = _mm_mullo_epi16(lateness, by), high = _mm_mulhi_epu16(lateness, by);
+      __m128i* out = reinterpret_cast<__m128i*>(candidate + 8 * block);
+      _mm_store_si128(out, _mm_add_epi32(_mm_unpacklo_epi16(low, high), parentCost));
+      _mm_store_si128(out + 1, _mm_add_epi32(_mm_unpackhi_epi16(low, high), parentCost));
+    }
+#endif
+  }
+};
+
+extern NarrowCandidates narrowCandidates; // filled per instance while its jobs fit one word
+
+// Expands every state of prevLayer into curLayer. False when curLayer reached its capacity.
+// `plain`: the relation is closed, mirrored and numbered topologically and the times are exact
+// (see plainRelation in dp.cpp).
+template <typename Key, bool plain>
+bool expandLayer(JobTable<Key>& job);
+
+} // namespace precdp

@@ -1,0 +1,88 @@
+// Sets as keys of a layer, and the bit scans the expansion runs on them.
+//
+// A set of a layer read as one unsigned integer in the layer order: word 0 alone while every job
+// is below 60 (Narrow), otherwise word 1 above word 0 (Wide). Job j is key bit j (j < 60) or
+// j + 4 (j >= 60); bits 60..63 of word 0 are always zero.
+#pragma once
+
+#include "instance/instance.h"
+
+#include <cstdint>
+#include <type_traits>
+
+namespace precdp {
+
+using Narrow = uint64_t;
+using Wide = unsigned __int128;
+
+template <typename Key>
+inline constexpr int keyBits = sizeof(Key) * 8;
+
+template <typename Key>
+inline Key keyOf(uint64_t word0, uint64_t word1) {
+  if constexpr (std::is_same_v<Key, Wide>) return (Wide{word1} << 64) | word0;
+  return word0; // a Narrow key is only formed while word 1 is empty
+}
+
+inline int keyBitOfJob(int job) {
+  return job < jobsPerWord ? job : job + 4;
+}
+
+// The layer's set words read as keys.
+template <typename Key>
+struct LayerKeys {
+  const uint64_t* word0;
+  const uint64_t* word1;
+  Key operator[](uint32_t i) const {
+    if constexpr (std::is_same_v<Key, Wide>) return keyOf<Key>(word0[i], word1[i]);
+    return word0[i];
+  }
+};
+
+template <typename Key>
+inline void storeKey(uint64_t* word0, uint64_t* word1, uint32_t index, Key key) {
+  word0[index] = static_cast<uint64_t>(key);
+  if constexpr (std::is_same_v<Key, Wide>)
+    word1[index] = static_cast<uint64_t>(key >> 64);
+  else
+    word1[index] = 0;
+}
+
+// ---- Bit scans ----------------------------------------------------------------------------------
+// The jobs of a state are visited highest first. Scanning the bit-reversed key from its lowest
+// bit keeps the loop's own dependency to x & (x - 1); a highest-bit scan (bsr where lzcnt is not
+// guaranteed) sits on that path and costs several cycles per job. Arguments are never zero.
+inline uint64_t reversedBits(uint64_t x) {
+  x = __builtin_bswap64(x);
+  x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
+  x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
+  return ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
+}
+inline Wide reversedBits(Wide x) {
+  return (Wide{reversedBits(static_cast<uint64_t>(x))} << 64) |
+         reversedBits(static_cast<uint64_t>(x >> 64));
+}
+
+inline int lowestBit(uint64_t x) {
+  return __builtin_ctzll(x);
+}
+inline int lowestBit(Wide x) {
+  const uint64_t low = static_cast<uint64_t>(x);
+  return low != 0 ? __builtin_ctzll(low) : 64 + __builtin_ctzll(static_cast<uint64_t>(x >> 64));
+}
+
+inline int highestBit(uint64_t x) {
+  return 63 - __builtin_clzll(x);
+}
+inline int highestBit(Wide x) {
+  const uint64_t high = static_cast<uint64_t>(x >> 64);
+  return high != 0 ? 127 - __builtin_clzll(high) : highestBit(static_cast<uint64_t>(x));
+}
+
+// Key bits 0..bit (bit < keyBits - 1).
+template <typename Key>
+inline Key bitsUpTo(int bit) {
+  return (Key{2} << bit) - 1;
+}
+
+} // namespace precdp
