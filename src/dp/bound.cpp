@@ -13,6 +13,7 @@
 
 namespace precdp {
 
+bool boundedRun = false;
 uint16_t heuristicSequence[maxJobs];
 
 namespace {

@@ -88,6 +88,7 @@ void dpSolve();
 // A feasible sequence of cost UB bounds the optimum from above; a state S with cost K whose
 // front jobs cannot be sequenced in [0, time of S] for less than UB - K is dropped. What is left
 // still holds an optimal path whenever the optimum is below UB, so the result stays exact.
+extern bool boundedRun; // the pipeline solves with dpSolveBounded; set by --bounded only
 extern uint16_t heuristicSequence[maxJobs]; // the best feasible sequence found, jobCount entries
 
 // Total weighted tardiness of `sequence` (jobCount jobs), and whether it is a permutation of

@@ -77,6 +77,7 @@ int runBatch(int argc, const char* const* argv) {
   enableProgressLine(!options.quiet);
   objType = 2;
   precTheorem = options.precTheorem;
+  boundedRun = options.bounded;
   buildJobBits();
   if (!allocateStore(options.storeCapacity)) return 1;
   const int code = runSelectedClasses(options);
