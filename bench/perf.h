@@ -34,5 +34,6 @@ void resetPeakResident();
 bool runDpSection();
 bool runTheoremSection();
 bool runSequenceSection();
+bool runBoundedSection();
 
 } // namespace precdp::bench

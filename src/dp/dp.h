@@ -108,4 +108,38 @@ inline int32_t& resultSlot() {
 // or the relation admits no sequence.
 void dpSolve();
 
+// ---- Bounded DP (heuristic.cpp, bound.cpp) --------------------------------------------------
+// A feasible sequence of cost UB bounds the optimum from above; a state S with cost K whose
+// front jobs cannot be sequenced in [0, time of S] for less than UB - K is dropped. What is left
+// still holds an optimal path whenever the optimum is below UB, so the result stays exact.
+extern bool boundedRun; // the pipeline solves with dpSolveBounded; set by --bounded only
+extern uint16_t heuristicSequence[maxJobs]; // the best feasible sequence found, jobCount entries
+
+// Total weighted tardiness of `sequence` (jobCount jobs), and whether it is a permutation of
+// the jobs that respects pred.
+int64_t sequenceCost(const uint16_t* sequence);
+bool sequenceFeasible(const uint16_t* sequence);
+
+// Dispatching (ATC with several look-ahead factors, EDD) over the jobs whose predecessors are
+// placed, each improved by swaps and insertions that keep the precedences, then a seeded
+// perturbation search. Fills heuristicSequence and returns its cost; -1 when the relation admits
+// no sequence.
+int64_t buildHeuristicSchedule();
+
+// Lower bounds on the least weighted tardiness of sequencing the jobs of `set` from time 0,
+// with the precedences among them; frontEnd is the sum of their p. prepareBounds fills the
+// table ratioBound reads.
+void prepareBounds();
+int64_t ratioBound(const JobSet& set, uint32_t frontEnd);
+int64_t headBound(const JobSet& set);
+
+// The DP with every state of cost K dropped when K + bound >= upperBound, the cost of a known
+// feasible sequence. Afterwards the result slot holds the optimum: the DP's result, or
+// upperBound when no state is left (that sequence is then optimal); -1 at the time limit or the
+// layer capacity. uas and ts count the states kept.
+void dpSolveBelow(int64_t upperBound);
+// dpSolveBelow with the heuristic's UB; plain dpSolve when there is no feasible sequence or the
+// 16-bit times wrap.
+void dpSolveBounded();
+
 } // namespace precdp

@@ -89,6 +89,7 @@ int runBatch(int argc, const char* const* argv) {
   enableProgressLine(!options.quiet);
   objType = 2;
   precTheorem = options.precTheorem;
+  boundedRun = options.bounded;
   buildJobBits();
   if (!allocateStore(options.storeCapacity)) return 1;
   if (options.sequences && !startSequences(options.sequenceMemory)) {

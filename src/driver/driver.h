@@ -149,6 +149,7 @@ struct BatchOptions {
   double threshold = 0;              // osThreshold at the start of the first dataset run
   std::string root = ".";            // holds Instances/; receives Reports/
   uint32_t storeCapacity = maxState; // states per layer of the DP store
+  bool bounded = false;              // solve with the bounded DP
   bool listClasses = false;
   bool quiet = false;                                // no progress line
   bool sequences = false;                            // companion files of optimal sequences

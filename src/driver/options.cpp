@@ -64,6 +64,9 @@ void describeOptions(CLI::App& app, BatchOptions& options, OptionTexts& texts) {
       ->type_name("N")
       ->check(CLI::Range(uint32_t{2}, UINT32_MAX).description(""))
       ->capture_default_str();
+  app.add_flag("--bounded", options.bounded,
+               "prune the DP against a heuristic schedule; the objective stays exact, uas and ts "
+               "count the states kept, and the report's first line ends with ' - bounded'");
   app.add_flag("--list-classes", options.listClasses,
                "print the selected classes (all 51 by default) in plan order and exit");
   app.add_flag("--quiet", options.quiet, "no progress line on standard error");

@@ -62,12 +62,13 @@ void runTheoremPass() {
     emmonsPrec();
 }
 
-// Runs the DP when OS2 reaches the threshold (never for a NaN OS2) and raises the threshold to
+// Runs the DP (the bounded one in a --bounded run) when OS2 reaches the threshold (never for a
+// NaN OS2) and raises the threshold to
 // OS2 when it gives no result. A skipped instance gets the no-result mark in the result slot.
 void solveUnlessBelowThreshold(double OS2) {
   if (OS2 >= osThreshold) {
     beginProgress();
-    dpSolve();
+    boundedRun ? dpSolveBounded() : dpSolve();
     endProgress();
     if (resultSlot() == -1) osThreshold = OS2;
   } else {

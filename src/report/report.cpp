@@ -76,7 +76,7 @@ void startReport() {
   lossReported = false;
   std::ofstream header(reportPath, std::ios::out | std::ios::trunc);
   header << "maxCPU=" << maxCPU << " - maxState=" << layerCapacity << theoremLabel(precTheorem)
-         << std::endl;
+         << (boundedRun ? " - bounded" : "") << std::endl;
   header << reportColumns << std::endl;
   closeReport(header);
   if (writeSequences) {

@@ -123,6 +123,30 @@ TEST(BatchProgram, TheThresholdHoldsForTheFirstDatasetAndUsageErrorsDoNothing) {
   }
 }
 
+// --bounded gives every row the exact run's objective with no more states, and marks its file.
+TEST(BatchProgram, BoundedRowsKeepTheObjectiveAndTheFileSaysBounded) {
+  ScratchDirectory scratch;
+  generateStandard20({0.2}, 6);
+  std::vector<std::string> lines[2];
+  for (int bounded = 0; bounded < 2; ++bounded) {
+    std::filesystem::remove_all("Reports");
+    const ProgramOutput run = runBatchProgram(
+        std::string("--dataset standard --n 20 --os 0.2 --instances 1-6 --theorem kanet "
+                    "--max-state 100000") +
+        (bounded ? " --bounded" : ""));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    lines[bounded] = reportLines("-o=2-d=2-os=0.2-n=20.txt");
+    ASSERT_GE(lines[bounded].size(), 8u);
+  }
+  EXPECT_EQ(lines[1][0], lines[0][0] + " - bounded");
+  for (size_t row = 2; row < 8; ++row) {
+    const std::vector<std::string> exact = split(lines[0][row], '\t');
+    const std::vector<std::string> bounded = split(lines[1][row], '\t');
+    EXPECT_EQ(bounded[5], exact[5]) << lines[1][row];
+    EXPECT_LE(std::stoull(bounded[7]), std::stoull(exact[7])) << lines[1][row];
+  }
+}
+
 // A DP of more than a second: no progress output into a pipe; on a terminal the line appears
 // and is erased before the rest of the row.
 TEST(BatchProgram, TheProgressLineShowsOnATerminalOnly) {

@@ -1,0 +1,99 @@
+#include "dp/dp.h"
+#include "gen/generator.h"
+#include "graph/graph.h"
+#include "support.h"
+#include "theorems/theorems.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+namespace precdp {
+namespace {
+
+using namespace testing;
+
+// Runs `solver` with no effective time limit on a fresh store; returns the result slot.
+template <typename Solver>
+int32_t run(Solver solver) {
+  resetStore();
+  maxCPU = 1e9;
+  startClock = clockTicks();
+  solver();
+  return resultSlot();
+}
+
+// Generated instances of both families as the program runs them with each theorem. The bounded
+// run gives the exhaustive optimum with the heuristic's UB, with UB = optimum (proven by an
+// emptied layer) and with UB = optimum + 1 (the DP's own result); it never keeps more states
+// than the exact DP. The heuristic's sequence is feasible and priced right.
+TEST(DpSolveBounded, MatchesTheExactDpAndTheExhaustiveSearch) {
+  for (const gen::Family family : {gen::Family::standard, gen::Family::velmar})
+    for (int theorem = 0; theorem <= 2; ++theorem)
+      for (int instanceNo = 1; instanceNo <= 60; ++instanceNo) {
+        const int n = 3 + instanceNo % 6;
+        const std::string where = "family " + std::to_string(int(family)) + " theorem " +
+                                  std::to_string(theorem) + " instance " +
+                                  std::to_string(instanceNo);
+        gen::loadGeneratedInstance(gen::generateInstance(gen::GeneratorSettings{}, family, n,
+                                                         0.2 * (instanceNo % 4), instanceNo));
+        computeTimeWindows();
+        if (theorem == 1) kanetPrec();
+        if (theorem == 2) emmonsPrec();
+        if (theorem > 0) topoRelabel();
+        const int64_t optimum = bruteForceOptimum();
+        const int64_t heuristicCost = buildHeuristicSchedule();
+        ASSERT_TRUE(sequenceFeasible(heuristicSequence)) << where;
+        ASSERT_EQ(sequenceCost(heuristicSequence), heuristicCost) << where;
+        ASSERT_EQ(run(dpSolve), optimum) << where;
+        const uint64_t exactStates = totalStates;
+        ASSERT_EQ(run(dpSolveBounded), optimum) << where;
+        EXPECT_LE(totalStates, exactStates) << where;
+        ASSERT_EQ(run([&] { dpSolveBelow(optimum); }), optimum) << where;
+        EXPECT_EQ(layerSize[curLayer], 0u) << where;
+        ASSERT_EQ(run([&] { dpSolveBelow(optimum + 1); }), optimum) << where;
+        EXPECT_EQ(layerSize[curLayer], 1u) << where;
+      }
+}
+
+// Least weighted tardiness of the jobs of `set` sequenced from time 0 under pred.
+int64_t frontOptimum(const JobSet& set) {
+  std::vector<int> order;
+  forEachJob(set, [&](int j) { order.push_back(j); });
+  int64_t best = -1;
+  do {
+    bool feasible = true;
+    for (size_t a = 0; a < order.size() && feasible; ++a)
+      for (size_t b = a + 1; b < order.size() && feasible; ++b)
+        feasible = !contains(pred[order[a]], order[b]);
+    if (!feasible) continue;
+    int64_t time = 0, cost = 0;
+    for (int j : order) {
+      time += p[j];
+      cost += std::max<int64_t>(0, time - dueDate[j]) * tardinessWeight[j];
+    }
+    if (best < 0 || cost < best) best = cost;
+  } while (std::next_permutation(order.begin(), order.end()));
+  return best;
+}
+
+TEST(FrontBounds, NeverExceedTheOptimumOfTheJobsTheyBound) {
+  std::mt19937 random(1812);
+  for (int round = 0; round < 400; ++round) {
+    loadRandomInstance(random, 2 + round % 7, 0.15 * (round % 5), {20, 10, 0, round % 2 == 1});
+    prepareBounds();
+    JobSet set{};
+    for (int j = 0; j < jobCount; ++j)
+      if (draw(random, 0, 3) > 0) insertJob(set, j);
+    const int64_t optimum = frontOptimum(set);
+    const std::string where = "round " + std::to_string(round);
+    uint32_t frontEnd = 0;
+    forEachJob(set, [&](int j) { frontEnd += p[j]; });
+    ASSERT_LE(ratioBound(set, frontEnd), optimum) << where;
+    ASSERT_LE(headBound(set), optimum) << where;
+  }
+}
+
+} // namespace
+} // namespace precdp
