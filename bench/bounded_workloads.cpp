@@ -43,7 +43,7 @@ Run timedRun(Solver solver, double timeLimit) {
   return {wallSeconds() - start, resultSlot(), maxLayerSize, totalStates};
 }
 
-struct Workload {
+struct VelmarWorkload {
   int n;
   std::vector<int> instanceNos;
   bool withExact; // run the exact DP as well, for the speed-up and the check
@@ -57,12 +57,12 @@ bool runBoundedSection() {
               " optimum) / optimum. Time limit 3601 s.\n");
   std::printf("%-14s %8s %10s %10s %10s %12s %9s %10s %9s\n", "workload", "UB s", "bounded s",
               "obj", "uas", "ts", "gap %", "exact s", "speed-up");
-  const std::vector<Workload> workloads = {{40, {1, 26, 51, 76, 101}, true},
+  const std::vector<VelmarWorkload> workloads = {{40, {1, 26, 51, 76, 101}, true},
                                            {50, {1, 26, 51, 76, 101}, true},
                                            {100, {1, 6, 11, 16, 21, 26, 51, 76, 101, 121}, false}};
   if (!allocateStore(maxState)) return false;
   bool ok = true;
-  for (const Workload& workload : workloads) {
+  for (const VelmarWorkload& workload : workloads) {
     int solved = 0;
     double boundedSeconds = 0, exactSeconds = 0;
     uint64_t states = 0;
