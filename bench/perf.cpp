@@ -1,5 +1,5 @@
-// precdp-perf [section...]: runs the named sections ("dp", "theorems", "bounded"), or all of them,
-// and prints the figures. Exits 1 when a section's own check fails.
+// precdp-perf [section...]: runs the named sections ("dp", "theorems", "bounded", "threads"), or
+// all of them, and prints the figures. Exits 1 when a section's own check fails.
 #include "perf.h"
 
 #include "instance/instance.h"
@@ -39,9 +39,11 @@ int main(int argc, char** argv) {
     const char* name;
     std::function<bool()> run;
   };
-  const std::vector<Section> sections = {
-      {"dp", runDpSection}, {"theorems", runTheoremSection}, {"sequences", runSequenceSection},
-      {"bounded", runBoundedSection}};
+  const std::vector<Section> sections = {{"dp", runDpSection},
+                                         {"theorems", runTheoremSection},
+                                         {"sequences", runSequenceSection},
+                                         {"bounded", runBoundedSection},
+                                         {"threads", runThreadSection}};
   precdp::buildJobBits();
   bool ok = true;
   for (const Section& section : sections) {

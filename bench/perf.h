@@ -35,5 +35,6 @@ bool runDpSection();
 bool runTheoremSection();
 bool runSequenceSection();
 bool runBoundedSection();
+bool runThreadSection();
 
 } // namespace precdp::bench

@@ -59,7 +59,7 @@ struct Stages {
 
 template <typename Key, bool plain, bool traced>
 bool stage() {
-  return expandLayer<Key, plain, traced>(jobTable<Key>);
+  return expandStage<Key, plain, traced>(jobTable<Key>);
 }
 
 template <typename Key>

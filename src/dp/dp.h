@@ -64,6 +64,12 @@ extern ProgressHook progressHook;
 extern uint16_t progressStage;
 extern uint16_t progressStages;
 
+// ---- Threads --------------------------------------------------------------------------------
+// Threads that build one stage; 1 in the dialogue. Every count gives the same layers, results,
+// statistics and trace. A stage of fewer than threadedParents parents per thread runs on one.
+extern unsigned dpThreads;
+extern uint32_t threadedParents;
+
 // ---- Operations -----------------------------------------------------------------------------
 // Reserves both layers at `capacity` states each without touching them. On failure prints a
 // message naming the bytes needed, keeps nothing and returns false.

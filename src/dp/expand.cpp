@@ -76,46 +76,79 @@ inline void recordParent(const StageTrace& trace, uint32_t child, uint32_t paren
 //
 // A traced stage also records each child's parent where the child is appended and where a
 // lookup lowers its cost; an untraced stage is the same loop without those writes.
-template <typename Key, bool plain, bool traced>
-bool expandLayer(JobTable<Key>& job) {
+//
+// A window starting at `low` first takes off the jobs whose children lie below it: they are
+// only followed for the jobs they rule out. Its appendFrom starts at low, which keeps the rule:
+// a child in the window below the window's last set plus one was made by a smaller parent.
+template <typename Key, bool plain, bool traced, bool windowed>
+bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   constexpr bool candidatesAtOnce =
       plain && std::is_same_v<Key, Narrow> && NarrowCandidates::vectorised;
+  // The expansion's own copy: the windows of a stage compute their candidates at once.
+  [[maybe_unused]] NarrowCandidates candidates;
+  if constexpr (candidatesAtOnce) candidates = narrowCandidates;
   const auto candidateOf = [&](int r, const JobFacts<Key>& facts, uint16_t time, int32_t cost) {
-    if constexpr (candidatesAtOnce) return narrowCandidates.candidate[r];
+    if constexpr (candidatesAtOnce) return candidates.candidate[r];
     return addCost(cost, placementCost<plain>(facts, time));
   };
   const LayerKeys<Key> parents{stateSet[prevLayer][0], stateSet[prevLayer][1]};
   const int32_t* parentCost = stateCost[prevLayer];
   const uint16_t* parentTime = stateTime[prevLayer];
-  const uint32_t parentCount = layerSize[prevLayer];
-  const LayerKeys<Key> children{stateSet[curLayer][0], stateSet[curLayer][1]};
-  uint64_t* childWord0 = stateSet[curLayer][0];
-  uint64_t* childWord1 = stateSet[curLayer][1];
-  int32_t* childCost = stateCost[curLayer];
-  uint16_t* childTime = stateTime[curLayer];
-  const uint32_t stopSize = layerCapacity - 1;
+  const uint32_t offset = window.offset;
+  const LayerKeys<Key> children{stateSet[curLayer][0] + offset, stateSet[curLayer][1] + offset};
+  uint64_t* childWord0 = stateSet[curLayer][0] + offset;
+  uint64_t* childWord1 = stateSet[curLayer][1] + offset;
+  int32_t* childCost = stateCost[curLayer] + offset;
+  uint16_t* childTime = stateTime[curLayer] + offset;
+  const uint32_t stopSize = window.stopSize;
   uint32_t size = 0;
-  Key appendFrom = 0;
+  Key appendFrom = window.low;
   uint64_t lookups = 0;
-  const ProgressHook progress = progressHook;
-  [[maybe_unused]] const StageTrace trace = stageTrace;
+  const ProgressHook progress = window.progress;
+  [[maybe_unused]] const StageTrace trace = window.trace;
   for (JobFacts<Key>& facts : job) facts.cursor = 0;
+  const auto finish = [&](bool complete) {
+    window.size = size;
+    window.lookups = lookups;
+    return complete;
+  };
 
-  for (uint32_t s = 0; s < parentCount; ++s) {
+  for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
     if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
     const Key set = parents[s];
     const uint16_t time = parentTime[s];
     const int32_t cost = parentCost[s];
     // The jobs still to try, bit-reversed so that the lowest bit is the highest job: those whose
     // child is already in the layer (found), then those whose child is new (fresh).
-    Key found = reversedBits(set), fresh = 0;
+    Key found = reversedBits(set), fresh = 0, below = 0;
+    if constexpr (windowed) {
+      if (window.bounded && set > window.high) // children at or above high: the lowest jobs
+        found &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.high));
+      below = found & bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.low));
+      found ^= below;
+      if (found == 0) continue;
+    }
     if (set > appendFrom) {
       fresh = found & ~bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - appendFrom));
       found ^= fresh;
     }
-    if constexpr (candidatesAtOnce) narrowCandidates.compute(time, cost);
-    Key skipped = 0; // reversed: placed jobs and their predecessors
-    Key covered = 0; // only kept for an instance that is not plain
+    if constexpr (candidatesAtOnce) candidates.compute(time, cost);
+    Key skipped = 0;     // reversed: placed jobs and their predecessors
+    Key covered = 0;     // only kept for an instance that is not plain
+    while (below != 0) { // children of an earlier window: only the jobs they rule out
+      const int r = lowestBit(below);
+      if (((skipped >> r) & 1) != 0) {
+        below &= ~skipped;
+        continue;
+      }
+      below &= below - 1;
+      if (!plain && (job[r].succ & set) != 0) continue;
+      skipped |= job[r].skip;
+      if constexpr (!plain) {
+        covered |= job[r].cover;
+        if (covered == set) below = found = fresh = 0;
+      }
+    }
     while (found != 0) {
       const int r = lowestBit(found);
       if (((skipped >> r) & 1) != 0) { // off the scan's own dependency: rarely taken
@@ -164,11 +197,7 @@ bool expandLayer(JobTable<Key>& job) {
       if constexpr (traced) recordParent<Key>(trace, size, s, r);
       facts.cursor = ++size;
       appendFrom = child + 1;
-      if (size == stopSize) {
-        layerSize[curLayer] = size;
-        lookupCount += lookups;
-        return false;
-      }
+      if (size == stopSize) return finish(false);
       skipped |= facts.skip;
       if constexpr (!plain) {
         covered |= facts.cover;
@@ -176,18 +205,24 @@ bool expandLayer(JobTable<Key>& job) {
       }
     }
   }
-  layerSize[curLayer] = size;
-  lookupCount += lookups;
-  return true;
+  return finish(true);
 }
 
-template bool expandLayer<Narrow, false, false>(JobTable<Narrow>&);
-template bool expandLayer<Narrow, true, false>(JobTable<Narrow>&);
-template bool expandLayer<Wide, false, false>(JobTable<Wide>&);
-template bool expandLayer<Wide, true, false>(JobTable<Wide>&);
-template bool expandLayer<Narrow, false, true>(JobTable<Narrow>&);
-template bool expandLayer<Narrow, true, true>(JobTable<Narrow>&);
-template bool expandLayer<Wide, false, true>(JobTable<Wide>&);
-template bool expandLayer<Wide, true, true>(JobTable<Wide>&);
+template bool expandLayer<Narrow, false, false, false>(JobTable<Narrow>&, ChildWindow<Narrow>&);
+template bool expandLayer<Narrow, true, false, false>(JobTable<Narrow>&, ChildWindow<Narrow>&);
+template bool expandLayer<Wide, false, false, false>(JobTable<Wide>&, ChildWindow<Wide>&);
+template bool expandLayer<Wide, true, false, false>(JobTable<Wide>&, ChildWindow<Wide>&);
+template bool expandLayer<Narrow, false, true, false>(JobTable<Narrow>&, ChildWindow<Narrow>&);
+template bool expandLayer<Narrow, true, true, false>(JobTable<Narrow>&, ChildWindow<Narrow>&);
+template bool expandLayer<Wide, false, true, false>(JobTable<Wide>&, ChildWindow<Wide>&);
+template bool expandLayer<Wide, true, true, false>(JobTable<Wide>&, ChildWindow<Wide>&);
+template bool expandLayer<Narrow, false, false, true>(JobTable<Narrow>&, ChildWindow<Narrow>&);
+template bool expandLayer<Narrow, true, false, true>(JobTable<Narrow>&, ChildWindow<Narrow>&);
+template bool expandLayer<Wide, false, false, true>(JobTable<Wide>&, ChildWindow<Wide>&);
+template bool expandLayer<Wide, true, false, true>(JobTable<Wide>&, ChildWindow<Wide>&);
+template bool expandLayer<Narrow, false, true, true>(JobTable<Narrow>&, ChildWindow<Narrow>&);
+template bool expandLayer<Narrow, true, true, true>(JobTable<Narrow>&, ChildWindow<Narrow>&);
+template bool expandLayer<Wide, false, true, true>(JobTable<Wide>&, ChildWindow<Wide>&);
+template bool expandLayer<Wide, true, true, true>(JobTable<Wide>&, ChildWindow<Wide>&);
 
 } // namespace precdp

@@ -98,10 +98,34 @@ struct StageTrace {
 
 extern StageTrace stageTrace; // set by dpSolve before each traced stage
 
-// Expands every state of prevLayer into curLayer. False when curLayer reached its capacity.
+// The part of a stage one expansion builds: the children with keys in [low, high) (no upper
+// end unless `bounded`) of the parents in [parentBegin, parentEnd), written from index `offset`
+// of curLayer on. A whole stage is one window from offset 0. Children outside the window are not
+// built, but their jobs still rule out the jobs they follow, so the window holds exactly the
+// states, costs and trace of the whole stage's range [low, high).
+template <typename Key>
+struct ChildWindow {
+  uint32_t parentBegin = 0, parentEnd = 0;
+  Key low = 0, high = 0;
+  bool bounded = false;
+  uint32_t offset = 0;
+  uint32_t stopSize = 0;           // window states at which the layer is full (capacity - 1)
+  ProgressHook progress = nullptr; // called as described at progressHook, with window states
+  StageTrace trace;                // at the window's first entry
+  uint32_t size = 0;               // out: states built
+  uint64_t lookups = 0;            // out: searches made
+};
+
+// Expands the window's parents into curLayer. False when the window reached its stopSize.
 // `plain`: the relation is closed, mirrored and numbered topologically and the times are exact
-// (see plainRelation in dp.cpp). `traced`: also records each child's parent in stageTrace.
+// (see plainRelation in dp.cpp). `traced`: also records each child's parent in the trace.
+// `windowed`: the window may start above 0 or end below the largest child.
+template <typename Key, bool plain, bool traced, bool windowed>
+bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window);
+
+// The stage on dpThreads threads (parallel.cpp); the same layer, costs and trace as one
+// expansion of the whole stage, and the same stop at the capacity. False at that stop.
 template <typename Key, bool plain, bool traced>
-bool expandLayer(JobTable<Key>& job);
+bool expandStage(JobTable<Key>& job);
 
 } // namespace precdp

@@ -1,0 +1,200 @@
+// A stage on several threads. The child layer is split by key into one window per thread; each
+// thread builds its window in place, so the layer keeps its order and no state is copied.
+// Window t starts where the states of the windows below it end: thread t first counts window
+// t - 1 (a pass over the parents that only follows the jobs that make new children), then waits
+// for the counts below it. Thread 0 builds window 0 from index 0 at once.
+#include "dp/expand.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace precdp {
+
+unsigned dpThreads = 1;
+uint32_t threadedParents = 1u << 15;
+
+namespace {
+
+// First index of the layer whose set is above `low`.
+template <typename Key>
+uint32_t firstAbove(const LayerKeys<Key>& layer, uint32_t count, Key low) {
+  uint32_t lo = 0, hi = count;
+  while (lo < hi) {
+    const uint32_t mid = lo + (hi - lo) / 2;
+    if (layer[mid] > low)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
+// The states expandLayer appends in `window`, counted without building them: per parent, the
+// jobs whose child is new in the window and that can be last, as the expansion decides them.
+template <typename Key, bool plain>
+uint64_t countWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
+  const LayerKeys<Key> parents{stateSet[prevLayer][0], stateSet[prevLayer][1]};
+  uint64_t count = 0;
+  Key appendFrom = window.low;
+  for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
+    const Key set = parents[s];
+    if (!(set > appendFrom)) continue;
+    Key jobs = reversedBits(set);
+    if (window.bounded && set > window.high)
+      jobs &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.high));
+    const Key fresh = jobs & ~bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - appendFrom));
+    int last = -1; // reversed position of the job of the largest new child
+    if constexpr (plain) {
+      // Here the jobs that can be last are exactly those without a successor in the set.
+      for (Key left = fresh; left != 0; left &= left - 1) {
+        const int r = lowestBit(left);
+        if ((job[r].succ & set) != 0) continue;
+        ++count;
+        last = r;
+      }
+    } else { // the expansion's own steps: all jobs in its order, the skips and the covered set
+      Key skipped = 0, covered = 0;
+      for (; jobs != 0; jobs &= jobs - 1) {
+        const int r = lowestBit(jobs);
+        if (((skipped >> r) & 1) != 0 || (job[r].succ & set) != 0) continue;
+        if (((fresh >> r) & 1) != 0) {
+          ++count;
+          last = r;
+        }
+        skipped |= job[r].skip;
+        covered |= job[r].cover;
+        if (covered == set) break;
+      }
+    }
+    if (last >= 0) appendFrom = (set ^ (Key{1} << (keyBits<Key> - 1 - last))) + 1;
+  }
+  return count;
+}
+
+template <typename Key>
+struct ThreadTable {
+  JobTable<Key> job; // a copy per thread: the cursors are the thread's own
+};
+
+// Everything the threads of one stage share; each thread writes only its own slots.
+template <typename Key>
+struct StageSplit {
+  std::vector<ChildWindow<Key>> windows;
+  std::vector<ThreadTable<Key>> tables;
+  std::vector<uint64_t> counts;           // [t]: states of window t, written by thread t + 1
+  std::vector<std::atomic<bool>> counted; // [t]: counts[t] is written
+  std::vector<char> complete;             // [t]: window t did not reach the capacity
+
+  StageSplit(unsigned threads, const JobTable<Key>& job)
+      : windows(threads), tables(threads), counts(threads), counted(threads), complete(threads) {
+    for (ThreadTable<Key>& table : tables)
+      std::copy(std::begin(job), std::end(job), std::begin(table.job));
+  }
+};
+
+// Windows of equal parent counts: window t starts at the set of parent t * count / threads.
+template <typename Key>
+void splitByParents(StageSplit<Key>& split, uint32_t parentCount) {
+  const LayerKeys<Key> parents{stateSet[prevLayer][0], stateSet[prevLayer][1]};
+  const size_t threads = split.windows.size();
+  for (size_t t = 0; t < threads; ++t) {
+    ChildWindow<Key>& window = split.windows[t];
+    window.low =
+        t == 0 ? Key{0} : parents[static_cast<uint32_t>(uint64_t{parentCount} * t / threads)];
+    window.parentBegin = t == 0 ? 0 : firstAbove(parents, parentCount, window.low);
+    window.parentEnd = parentCount;
+    if (t > 0) {
+      split.windows[t - 1].high = window.low;
+      split.windows[t - 1].bounded = true;
+    }
+  }
+}
+
+// Thread t's part: the count of window t - 1, the wait for the windows below, its own window.
+template <typename Key, bool plain, bool traced>
+void runWindow(StageSplit<Key>& split, size_t t) {
+  ChildWindow<Key>& window = split.windows[t];
+  const uint32_t stopSize = layerCapacity - 1;
+  if (t > 0) {
+    split.counts[t - 1] = countWindow<Key, plain>(split.tables[t].job, split.windows[t - 1]);
+    split.counted[t - 1].store(true, std::memory_order_release);
+    split.counted[t - 1].notify_all();
+    uint64_t offset = 0;
+    for (size_t below = 0; below < t; ++below) {
+      split.counted[below].wait(false, std::memory_order_acquire);
+      offset += split.counts[below];
+    }
+    if (offset >= stopSize) return; // the windows below already fill the layer
+    window.offset = static_cast<uint32_t>(offset);
+  }
+  window.stopSize = stopSize - window.offset;
+  if constexpr (traced) {
+    window.trace = stageTrace;
+    window.trace.parent += window.offset;
+    window.trace.job += window.offset;
+    window.trace.room = window.trace.room > window.offset ? window.trace.room - window.offset : 0;
+  }
+  window.progress = t == 0 ? progressHook : nullptr;
+  split.complete[t] = expandLayer<Key, plain, traced, true>(split.tables[t].job, window);
+}
+
+template <typename Key, bool plain, bool traced>
+bool expandSplit(const JobTable<Key>& job, unsigned threads) {
+  const uint32_t parentCount = layerSize[prevLayer];
+  StageSplit<Key> split(threads, job);
+  splitByParents(split, parentCount);
+  std::vector<std::thread> workers;
+  for (size_t t = 1; t < threads; ++t)
+    workers.emplace_back(runWindow<Key, plain, traced>, std::ref(split), t);
+  runWindow<Key, plain, traced>(split, 0);
+  for (std::thread& worker : workers) worker.join();
+
+  bool full = false;
+  uint64_t size = 0;
+  for (size_t t = 0; t < threads; ++t) {
+    lookupCount += split.windows[t].lookups;
+    full = full || !split.complete[t];
+    size += split.windows[t].size;
+    if (t + 1 < threads && !full && split.windows[t].size != split.counts[t]) {
+      std::fprintf(stderr, "precdp: window %zu of a stage built %u states, counted %llu\n", t,
+                   split.windows[t].size, static_cast<unsigned long long>(split.counts[t]));
+      std::abort(); // the windows above it overlap or leave a gap: the layer is corrupt
+    }
+  }
+  layerSize[curLayer] = full ? layerCapacity - 1 : static_cast<uint32_t>(size);
+  return !full;
+}
+
+} // namespace
+
+template <typename Key, bool plain, bool traced>
+bool expandStage(JobTable<Key>& job) {
+  const uint32_t parentCount = layerSize[prevLayer];
+  const unsigned threads =
+      std::min<uint64_t>(dpThreads, parentCount / std::max<uint32_t>(threadedParents, 1));
+  if (threads > 1) return expandSplit<Key, plain, traced>(job, threads);
+  ChildWindow<Key> whole;
+  whole.parentEnd = parentCount;
+  whole.stopSize = layerCapacity - 1;
+  whole.progress = progressHook;
+  whole.trace = stageTrace;
+  const bool complete = expandLayer<Key, plain, traced, false>(job, whole);
+  layerSize[curLayer] = whole.size;
+  lookupCount += whole.lookups;
+  return complete;
+}
+
+template bool expandStage<Narrow, false, false>(JobTable<Narrow>&);
+template bool expandStage<Narrow, true, false>(JobTable<Narrow>&);
+template bool expandStage<Wide, false, false>(JobTable<Wide>&);
+template bool expandStage<Wide, true, false>(JobTable<Wide>&);
+template bool expandStage<Narrow, false, true>(JobTable<Narrow>&);
+template bool expandStage<Narrow, true, true>(JobTable<Narrow>&);
+template bool expandStage<Wide, false, true>(JobTable<Wide>&);
+template bool expandStage<Wide, true, true>(JobTable<Wide>&);
+
+} // namespace precdp

@@ -1,0 +1,68 @@
+// Stages on several threads: obj, uas, ts and the traced sequence as on one thread, for
+// instances with and without precedence, with jobs in both set words, wrapped times, and runs
+// stopped by the layer capacity. Stages of a few parents are split too, so that windows are
+// small, many and often empty.
+#include "dp/dp.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <tuple>
+
+namespace precdp {
+namespace {
+
+using namespace testing;
+
+// obj, uas, ts, the traced sequence and the warnings printed.
+using ThreadRun = std::tuple<int32_t, uint32_t, uint64_t, std::vector<uint16_t>, std::string>;
+
+ThreadRun solveOn(unsigned threads) {
+  dpThreads = threads;
+  resetStore();
+  maxCPU = 1e9;
+  startClock = clockTicks();
+  const Console output = console(dpSolve);
+  dpThreads = 1;
+  return {resultSlot(), maxLayerSize, totalStates,
+          tracedSequence().value_or(std::vector<uint16_t>{}), output.text};
+}
+
+struct Case {
+  int n;
+  double arcChance;
+  RandomShape shape;
+  uint32_t capacity; // states per layer; testCapacity unless the run is to stop
+};
+
+TEST(DpThreads, SameRunsOnEveryThreadCount) {
+  const Case cases[] = {{14, 0.0, {}, testCapacity},
+                        {18, 0.0, {50, 9}, testCapacity},
+                        {18, 0.05, {}, testCapacity},
+                        {16, 0.05, {20, 5, 0, true}, testCapacity},
+                        {14, 0.1, {5000, 30000}, testCapacity},
+                        {70, 0.15, {30, 7}, testCapacity},
+                        {120, 0.2, {30, 7}, testCapacity},
+                        {14, 0.0, {}, 1500},
+                        {16, 0.05, {}, 800},
+                        {66, 0.1, {30, 7}, 1000}};
+  std::mt19937 random(7071);
+  ASSERT_TRUE(allocateTrace(uint64_t{1} << 24));
+  const uint32_t savedThreshold = threadedParents;
+  for (const Case& c : cases)
+    for (uint32_t threshold : {1u, 300u}) {
+      StoreCapacity store(c.capacity);
+      loadRandomInstance(random, c.n, c.arcChance, c.shape);
+      threadedParents = threshold;
+      const ThreadRun one = solveOn(1);
+      for (unsigned threads : {2u, 3u, 4u})
+        EXPECT_EQ(solveOn(threads), one) << "n " << c.n << ", " << threads << " threads";
+      EXPECT_EQ(std::get<0>(one) == -1, c.capacity != testCapacity) << "n " << c.n;
+      EXPECT_GT(std::get<2>(one), 100u) << "n " << c.n;
+    }
+  threadedParents = savedThreshold;
+  freeTrace();
+}
+
+} // namespace
+} // namespace precdp
