@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <time.h>
 #include <vector>
 
 namespace precdp {
@@ -75,6 +76,45 @@ uint64_t countWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
   return count;
 }
 
+// CPU seconds of the calling thread.
+double threadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+// Where the windows start, as shares of the parent layer: share[t] is window t's first parent
+// over the layer's size, for the thread count `shared`. After each split stage the shares move
+// so that every thread would have taken the same time, at its measured seconds per share; the
+// next stage's layer is much like this one. Only the time taken depends on them.
+struct WindowShares {
+  unsigned threads = 0;
+  std::vector<double> start; // [t], start[0] = 0, ascending
+  void reset(unsigned count) {
+    threads = count;
+    start.resize(count);
+    for (unsigned t = 0; t < count; ++t) start[t] = double(t) / count;
+  }
+  void rebalance(const std::vector<double>& seconds) {
+    std::vector<double> width(threads), even(threads);
+    double evenSum = 0;
+    for (unsigned t = 0; t < threads; ++t) {
+      width[t] = (t + 1 < threads ? start[t + 1] : 1.0) - start[t];
+      even[t] = width[t] / std::max(seconds[t], 1e-6); // the width per second it ran at
+      evenSum += even[t];
+    }
+    // Half-way to the widths that even out the times, none below a tenth of an even share.
+    double at = 0;
+    for (unsigned t = 0; t < threads; ++t) {
+      start[t] = at;
+      at += 0.5 * (width[t] + std::max(even[t] / evenSum, 0.1 / threads));
+    }
+    for (double& share : start) share /= at;
+  }
+};
+
+WindowShares shares;
+
 template <typename Key>
 struct ThreadTable {
   JobTable<Key> job; // a copy per thread: the cursors are the thread's own
@@ -88,23 +128,30 @@ struct StageSplit {
   std::vector<uint64_t> counts;           // [t]: states of window t, written by thread t + 1
   std::vector<std::atomic<bool>> counted; // [t]: counts[t] is written
   std::vector<char> complete;             // [t]: window t did not reach the capacity
+  std::vector<double> seconds;            // [t]: CPU seconds of thread t's count and window
 
   StageSplit(unsigned threads, const JobTable<Key>& job)
-      : windows(threads), tables(threads), counts(threads), counted(threads), complete(threads) {
+      : windows(threads), tables(threads), counts(threads), counted(threads), complete(threads),
+        seconds(threads) {
     for (ThreadTable<Key>& table : tables)
       std::copy(std::begin(job), std::end(job), std::begin(table.job));
   }
 };
 
-// Windows of equal parent counts: window t starts at the set of parent t * count / threads.
+// Window t > 0 starts at the set of the parent at its share of the layer.
 template <typename Key>
 void splitByParents(StageSplit<Key>& split, uint32_t parentCount) {
   const LayerKeys<Key> parents{stateSet[prevLayer][0], stateSet[prevLayer][1]};
   const size_t threads = split.windows.size();
+  if (shares.threads != threads) shares.reset(static_cast<unsigned>(threads));
+  uint32_t first = 0; // parent index of the previous window's start
   for (size_t t = 0; t < threads; ++t) {
     ChildWindow<Key>& window = split.windows[t];
-    window.low =
-        t == 0 ? Key{0} : parents[static_cast<uint32_t>(uint64_t{parentCount} * t / threads)];
+    if (t > 0) { // strictly ascending starts, at most one parent each at the end
+      const uint32_t highest = parentCount - static_cast<uint32_t>(threads - t);
+      first = std::clamp(static_cast<uint32_t>(shares.start[t] * parentCount), first + 1, highest);
+    }
+    window.low = t == 0 ? Key{0} : parents[first];
     window.parentBegin = t == 0 ? 0 : firstAbove(parents, parentCount, window.low);
     window.parentEnd = parentCount;
     if (t > 0) {
@@ -119,6 +166,7 @@ template <typename Key, bool plain, bool traced>
 void runWindow(StageSplit<Key>& split, size_t t) {
   ChildWindow<Key>& window = split.windows[t];
   const uint32_t stopSize = layerCapacity - 1;
+  const double start = threadSeconds();
   if (t > 0) {
     split.counts[t - 1] = countWindow<Key, plain>(split.tables[t].job, split.windows[t - 1]);
     split.counted[t - 1].store(true, std::memory_order_release);
@@ -140,6 +188,7 @@ void runWindow(StageSplit<Key>& split, size_t t) {
   }
   window.progress = t == 0 ? progressHook : nullptr;
   split.complete[t] = expandLayer<Key, plain, traced, true>(split.tables[t].job, window);
+  split.seconds[t] += threadSeconds() - start;
 }
 
 template <typename Key, bool plain, bool traced>
@@ -166,6 +215,7 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
     }
   }
   layerSize[curLayer] = full ? layerCapacity - 1 : static_cast<uint32_t>(size);
+  if (!full) shares.rebalance(split.seconds);
   return !full;
 }
 
