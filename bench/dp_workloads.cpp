@@ -59,6 +59,18 @@ Workload generatedClass(int n, double os, const std::vector<int>& instanceNos) {
   return workload;
 }
 
+// Velmar instances of 100 jobs without precedence after the Kanet pass: the hard DPs of the
+// program, one instance per workload.
+Workload velmarInstance(int instanceNo, const char* shape, bool literal) {
+  const gen::GeneratedInstance instance =
+      gen::generateInstance(gen::GeneratorSettings{}, gen::Family::velmar, 100, 0, instanceNo);
+  return {"velmar n100 os0 #" + std::to_string(instanceNo) + " " + shape,
+          maxState,
+          {[instance] { loadAfterKanet(instance); }},
+          true,
+          literal};
+}
+
 // One instance of every (tardiness factor, due-date range) pair: 1, 6, ..., 121.
 std::vector<int> onePerDueDateClass() {
   std::vector<int> instanceNos;
@@ -81,6 +93,14 @@ std::vector<Workload> dpWorkloads() {
   // Beyond the plan above: the largest DP of its class, and jobs in both set words.
   list.push_back(generatedClass(60, 0.4, {63}));
   list.push_back(generatedClass(100, 0.8, onePerDueDateClass()));
+  // Layers of tens of millions of states, the largest over 50 M; and a DP whose layers outgrow
+  // the full store (stopped at 194,999,999 states), timed without the literal DP.
+  list.push_back(velmarInstance(71, "uas 10M", true));
+  list.push_back(velmarInstance(72, "uas 50M+", true));
+  list.push_back(velmarInstance(31, "capacity", false));
+  std::erase_if(list, [](const Workload& workload) {
+    return workload.name.find(workloadFilter) == std::string::npos;
+  });
   return list;
 }
 
@@ -93,6 +113,49 @@ void resetPeakResident() {
 
 namespace {
 
+// States built and seconds spent per band of layer sizes, taken stage by stage through the
+// progress hook: a new progressStage means the layer before it is complete.
+struct LayerBands {
+  static constexpr uint32_t upper[] = {1000000, 5000000, 20000000, 50000000, UINT32_MAX};
+  static constexpr const char* names[] = {"< 1M", "1M-5M", "5M-20M", "20M-50M", ">= 50M"};
+  static constexpr int count = 5;
+  double seconds[count] = {};
+  uint64_t states[count] = {};
+
+  void add(uint32_t layer, double spent) {
+    int band = 0;
+    while (layer >= upper[band]) ++band;
+    seconds[band] += spent;
+    states[band] += layer;
+  }
+  void print(const std::string& workload) const {
+    std::printf("%-28s states/s by layer size:", workload.c_str());
+    for (int band = 0; band < count; ++band)
+      if (states[band] > 0) std::printf("  %s %.4g", names[band], states[band] / seconds[band]);
+    std::printf("\n");
+  }
+};
+
+LayerBands bands;       // of the dpSolve runs being timed
+uint16_t bandStage = 0; // the stage the hook saw last
+double bandStageStart = 0;
+
+void recordStageEnd() {
+  const double now = wallSeconds();
+  bands.add(layerSize[curLayer], now - bandStageStart);
+  bandStageStart = now;
+}
+
+void watchStages(uint32_t) {
+  if (progressStage == bandStage) return;
+  if (bandStage != 0) { // the stage before is complete: its layer is the one being expanded
+    const double now = wallSeconds();
+    bands.add(layerSize[prevLayer], now - bandStageStart);
+    bandStageStart = now;
+  }
+  bandStage = progressStage;
+}
+
 // What one solver gave on a workload.
 struct Outcome {
   std::vector<int64_t> results; // objective, maxLayerSize, totalStates, lookups per instance
@@ -101,24 +164,41 @@ struct Outcome {
   uint32_t maxLayer = 0;
   uint64_t states = 0;
   uint64_t lookups = 0;
+  LayerBands bands; // dpSolve only
 };
 
 struct Solver {
   const char* name;
   void (*solve)();
   const uint64_t* lookups; // the solver's lookup counter
+  int32_t (*result)();     // the solver's result slot
 };
+
+int32_t projectResult() {
+  return resultSlot();
+}
+
+void literalSolve() {
+  reference::literalDpSolve();
+}
 
 Outcome runOnce(const Workload& workload, const Solver& solver) {
   Outcome outcome;
+  bands = {};
   for (const auto& load : workload.instances) {
     load();
     maxCPU = 1e9;
     startClock = clockTicks();
+    const bool watched = solver.solve == dpSolve;
+    if (watched) progressHook = watchStages;
+    bandStage = 0;
     const double start = wallSeconds();
+    bandStageStart = start;
     solver.solve();
+    if (watched && resultSlot() != -1) recordStageEnd();
     outcome.seconds += wallSeconds() - start;
-    const int64_t objective = resultSlot();
+    progressHook = nullptr;
+    const int64_t objective = solver.result();
     outcome.results.insert(outcome.results.end(),
                            {objective, maxLayerSize, static_cast<int64_t>(totalStates),
                             static_cast<int64_t>(*solver.lookups)});
@@ -127,6 +207,7 @@ Outcome runOnce(const Workload& workload, const Solver& solver) {
     outcome.states += totalStates;
     outcome.lookups += *solver.lookups;
   }
+  outcome.bands = bands;
   return outcome;
 }
 
@@ -152,21 +233,26 @@ void printOutcome(const Workload& workload, const Solver& solver, const Outcome&
 } // namespace
 
 bool runDpSection() {
-  const Solver project{"dpSolve", dpSolve, &lookupCount};
-  const Solver literal{"literal", reference::literalDpSolve, &reference::literalLookupCount};
+  const Solver project{"dpSolve", dpSolve, &lookupCount, projectResult};
+  const Solver literal{"literal", literalSolve, &reference::literalLookupCount, projectResult};
   std::printf("seconds: wall clock of the DP calls, fastest run (dpSolve: 2 to 5 runs, the first"
-              " on the fresh store;\nliteral: 1 to 3 runs, on the store dpSolve has touched)."
-              " peakMiB: resident high-water mark of\nthe workload's runs. std: generated"
-              " standard instances after the Kanet pass and the relabeling.\n");
+              " on the fresh store;\nliteral: 1 to 3 runs, on the store dpSolve has touched;"
+              " velmar: one run each). peakMiB:\nresident high-water mark of the workload's"
+              " runs. std: generated standard instances after the\nKanet pass and the"
+              " relabeling; velmar: Velmar instances after the Kanet pass.\n");
   printHeader();
   bool ok = true;
   for (const Workload& workload : dpWorkloads()) {
     if (!allocateStore(workload.capacity)) return false;
     resetPeakResident();
-    const Outcome fast = fastestRun(workload, project, 2, 5, 10.0);
-    const Outcome baseline = fastestRun(workload, literal, 1, 3, 10.0);
-    printOutcome(workload, literal, baseline);
+    const int runs = workload.large ? 1 : 2;
+    const Outcome fast = fastestRun(workload, project, runs, workload.large ? 1 : 5, 10.0);
     printOutcome(workload, project, fast);
+    fast.bands.print(workload.name + " dpSolve");
+    if (!workload.literal) continue;
+    resetPeakResident();
+    const Outcome baseline = fastestRun(workload, literal, 1, workload.large ? 1 : 3, 10.0);
+    printOutcome(workload, literal, baseline);
     const bool same = fast.results == baseline.results;
     std::printf("%-28s %9.2fx %s\n", (workload.name + " speed-up").c_str(),
                 baseline.seconds / fast.seconds,

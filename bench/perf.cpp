@@ -1,5 +1,6 @@
-// precdp-perf [section...]: runs the named sections ("dp", "theorems", "bounded", "threads"), or
-// all of them, and prints the figures. Exits 1 when a section's own check fails.
+// precdp-perf [--only TEXT] [section...]: runs the named sections ("dp", "theorems", "sequences",
+// "bounded", "threads"), or all of them, and prints the figures; --only keeps the DP workloads
+// whose name contains TEXT. Exits 1 when a section's own check fails.
 #include "perf.h"
 
 #include "instance/instance.h"
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace precdp::bench {
+
+std::string workloadFilter;
 
 double wallSeconds() {
   using namespace std::chrono;
@@ -45,10 +48,17 @@ int main(int argc, char** argv) {
                                          {"bounded", runBoundedSection},
                                          {"threads", runThreadSection}};
   precdp::buildJobBits();
+  std::vector<const char*> names;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+      workloadFilter = argv[++i];
+    else
+      names.push_back(argv[i]);
+  }
   bool ok = true;
   for (const Section& section : sections) {
-    bool chosen = argc == 1;
-    for (int i = 1; i < argc; ++i) chosen = chosen || std::strcmp(argv[i], section.name) == 0;
+    bool chosen = names.empty();
+    for (const char* name : names) chosen = chosen || std::strcmp(name, section.name) == 0;
     if (!chosen) continue;
     std::printf("== %s ==\n", section.name);
     ok = section.run() && ok;

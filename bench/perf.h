@@ -21,10 +21,14 @@ struct Workload {
   std::string name;
   uint32_t capacity;                            // states per layer of the store it runs on
   std::vector<std::function<void()>> instances; // each loads one instance into the tables
+  bool large = false;                           // a DP of minutes: one run of each solver
+  bool literal = true;                          // also timed against the literal DP
 };
 
-// The DP workloads, shared by the sections that time dpSolve.
+// The DP workloads, shared by the sections that time dpSolve; only those whose name contains
+// workloadFilter (precdp-perf --only TEXT), all when it is empty.
 std::vector<Workload> dpWorkloads();
+extern std::string workloadFilter;
 
 // Makes the kernel's resident high-water mark, which peakResidentBytes reports, start again
 // from the current resident size.
