@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: the Release build, then a build with the address and
-# undefined-behaviour sanitizers, then a short fuzzing run of the readers and the dialogue when
-# clang is there. Fails when anything does not build, a test fails or the fuzzer finds a fault.
+# undefined-behaviour sanitizers, the stages on several threads under ThreadSanitizer, then a
+# short fuzzing run of the readers and the dialogue when clang is there. Fails when anything does not build, a test fails or the fuzzer finds a fault.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -20,6 +20,13 @@ build_and_test() {
 build_and_test release build -DCMAKE_BUILD_TYPE=Release -DPRECDP_SANITIZE=OFF
 PRECDP_BUILD=build /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/tools </dev/null
 build_and_test sanitize build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=ON
+
+# ThreadSanitizer on the tests that run DP stages on several threads; only the DP's tests are
+# built there.
+echo "== thread sanitizer build (build-tsan) =="
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRECDP_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j"$jobs" --target precdp-dp-tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/precdp-dp-tests --gtest_filter='DpThreads.*' </dev/null
 
 if command -v clang++ >/dev/null 2>&1; then
   echo "== fuzz (build-fuzz) =="

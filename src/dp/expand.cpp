@@ -36,12 +36,17 @@ inline uint32_t lowerBound(const LayerKeys<Key>& layer, uint32_t from, uint32_t 
 inline constexpr uint32_t notFound = UINT32_MAX;
 
 // The index of child, known to be at or after `from` if it is in the layer at all; notFound
-// after the "expected state not found" warning when it is not (a numbering fault).
-template <typename Key>
-uint32_t searchChild(const LayerKeys<Key>& layer, uint32_t from, uint32_t last, Key child) {
+// when it is not (a numbering fault), after the "expected state not found" warning, or counted
+// in `missing` for a window, whose thread leaves the console to the stage's caller.
+template <bool windowed, typename Key>
+uint32_t searchChild(const LayerKeys<Key>& layer, uint32_t from, uint32_t last, Key child,
+                     uint32_t& missing) {
   const uint32_t x = lowerBound(layer, from, last, child);
   if (layer[x] == child) return x;
-  warnStateNotFound();
+  if constexpr (windowed)
+    ++missing;
+  else
+    warnStateNotFound();
   return notFound;
 }
 
@@ -162,7 +167,8 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       const int32_t candidate = candidateOf(r, facts, time, cost);
       ++lookups;
       uint32_t x = facts.cursor;
-      if (!(children[x] == child)) x = searchChild(children, x, size - 1, child);
+      if (!(children[x] == child))
+        x = searchChild<windowed>(children, x, size - 1, child, window.missing);
       if (x != notFound) {
         if constexpr (traced) {
           if (candidate < childCost[x]) { // on a tie the earlier parent keeps the state

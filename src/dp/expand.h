@@ -114,6 +114,7 @@ struct ChildWindow {
   StageTrace trace;                // at the window's first entry
   uint32_t size = 0;               // out: states built
   uint64_t lookups = 0;            // out: searches made
+  uint32_t missing = 0;            // out: children not found where the rule expects them
 };
 
 // Expands the window's parents into curLayer. False when the window reached its stopSize.

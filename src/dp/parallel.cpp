@@ -206,6 +206,7 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   uint64_t size = 0;
   for (size_t t = 0; t < threads; ++t) {
     lookupCount += split.windows[t].lookups;
+    for (uint32_t warning = 0; warning < split.windows[t].missing; ++warning) warnStateNotFound();
     full = full || !split.complete[t];
     size += split.windows[t].size;
     if (t + 1 < threads && !full && split.windows[t].size != split.counts[t]) {

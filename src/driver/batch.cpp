@@ -5,9 +5,11 @@
 #include "platform/platform.h"
 #include "report/report.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace precdp {
 
@@ -96,6 +98,8 @@ int runBatch(int argc, const char* const* argv) {
     freeStore();
     return 1;
   }
+  dpThreads =
+      options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   int code = runSelectedClasses(options);
   if (options.sequences) {
     if (sequenceFaults > 0) code = 1;
@@ -103,6 +107,7 @@ int runBatch(int argc, const char* const* argv) {
     freeTrace();
   }
   freeStore();
+  dpThreads = 1;
   return code;
 }
 

@@ -154,6 +154,7 @@ struct BatchOptions {
   bool quiet = false;                                // no progress line
   bool sequences = false;                            // companion files of optimal sequences
   uint64_t sequenceMemory = defaultSequenceMemory(); // bytes of the trace store
+  unsigned threads = 1;                              // of each DP stage; 0 is one per core
 };
 
 // Reads the command line into `options` without any I/O. -1: the run goes on. Otherwise the

@@ -78,6 +78,12 @@ void describeOptions(CLI::App& app, BatchOptions& options, OptionTexts& texts) {
                  "physical memory, at most 8G (" +
                      gigabytes(double(defaultSequenceMemory())) + " here)")
       ->type_name("SIZE");
+  app.add_option("--threads", options.threads,
+                 "threads of each DP stage, 0 for one per core; every count gives the same rows "
+                 "(the CPU column sums the threads' CPU time)")
+      ->type_name("N")
+      ->check(CLI::Range(0u, 1024u).description(""))
+      ->capture_default_str();
 }
 
 const char* const footer =

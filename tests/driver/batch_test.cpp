@@ -38,6 +38,8 @@ TEST(BatchOptions, UsageErrorsNameTheProblemOnOneLineAndPointToHelp) {
       {{"--quiet", "stray"}, "The following argument was not expected: stray"},
       {{"--sequence-memory", "4T"}, "--sequence-memory: '4T' is not a byte count"},
       {{"--sequence-memory", "17179869184G"}, "--sequence-memory: '17179869184G'"},
+      {{"--threads", "-1"}, "--threads"},
+      {{"--threads", "1025"}, "--threads"},
   };
   for (const auto& c : cases) {
     BatchOptions options;
@@ -70,10 +72,12 @@ TEST(BatchOptions, TheSelectionIsTheMatchingClassesInPlanOrder) {
     EXPECT_EQ(className(options.classes.front()), c.first);
     EXPECT_EQ(className(options.classes.back()), c.last);
   }
+  EXPECT_EQ(options.threads, 1u);
   ASSERT_EQ(
-      parse({"--instances", "7-9", "--theorem", "emmons", "--threshold", "0.25"}, options, output),
+      parse({"--instances", "7-9", "--theorem", "emmons", "--threshold", "0.25", "--threads", "0"},
+            options, output),
       -1);
-  EXPECT_TRUE(options.firstInstance == 7 && options.lastInstance == 9);
+  EXPECT_TRUE(options.firstInstance == 7 && options.lastInstance == 9 && options.threads == 0);
   EXPECT_TRUE(options.precTheorem == 2 && options.threshold == 0.25);
 
   ASSERT_EQ(parse({"--list-classes", "--dataset", "velmar", "--n", "100"}, options, output), 0);
