@@ -54,7 +54,7 @@ class Settings:
     first: int
     last: int
     max_state: int
-    threads: int
+    threads: int | None  # forwarded as --threads when given
     threshold: float
 
     @property
@@ -174,7 +174,7 @@ def class_command(settings, plan_class, part):
         "--root", part,
         "--quiet",
     ]  # fmt: skip
-    if settings.threads:
+    if settings.threads is not None:
         batch += ["--threads", str(settings.threads)]
     q = shlex.quote
     return (
@@ -363,7 +363,8 @@ def plan_parser():
         help="order-strength threshold the merged reports replay (0 to 1)")  # fmt: skip
     add("--max-state", type=int, default=DEFAULT_MAX_STATE,
         help=f"layer capacity; a process may touch {STORE_BYTES_PER_STATE} bytes per state")  # fmt: skip
-    add("--threads", type=int, default=0, help="threads of each precdp process")
+    add("--threads", type=int, choices=range(0, 1025), metavar="N",
+        help="threads of each precdp process, 0 for one per core (default 1)")  # fmt: skip
     add("--root", default=".", help="directory holding Instances/ (default: .)")
     add("--out", help="merged reports and parts/ (default: ROOT/Reports)")
     add("--precdp", default=default_precdp(), help="the bench executable")
@@ -424,7 +425,9 @@ def run_plan(args):
             megabytes = -(-process_bytes(settings.max_state) >> 20)
             print(f"jobs={len(commands)} mem_mb={megabytes} file={path}")
             return 0
-        requested = args.jobs or max(1, (os.cpu_count() or 1) // max(1, settings.threads))
+        cores = os.cpu_count() or 1
+        per_process = cores if settings.threads == 0 else settings.threads or 1
+        requested = args.jobs or max(1, cores // per_process)
         jobs = requested
         if not args.sshloginfile:
             jobs = concurrent_processes(requested, settings.max_state, memory_bytes())
