@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 #include <thread>
 #include <time.h>
 #include <vector>
@@ -197,9 +198,15 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   StageSplit<Key> split(threads, job);
   splitByParents(split, parentCount);
   std::vector<std::thread> workers;
-  for (size_t t = 1; t < threads; ++t)
-    workers.emplace_back(runWindow<Key, plain, traced>, std::ref(split), t);
+  workers.reserve(threads);
+  size_t started = 1; // windows 1..started-1 have threads; the caller builds the others in order
+  try {
+    for (; started < threads; ++started)
+      workers.emplace_back(runWindow<Key, plain, traced>, std::ref(split), started);
+  } catch (const std::system_error&) { // no more threads to be had: the same windows, later
+  }
   runWindow<Key, plain, traced>(split, 0);
+  for (size_t t = started; t < threads; ++t) runWindow<Key, plain, traced>(split, t);
   for (std::thread& worker : workers) worker.join();
 
   bool full = false;
