@@ -45,32 +45,41 @@ uint64_t countWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
   for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
     const Key set = parents[s];
     if (!(set > appendFrom)) continue;
+    if constexpr (plain) {
+      // Here the jobs that can be last are exactly those without a successor in the set. The new
+      // children remove the jobs at key bits up to that of set - appendFrom, lowest bit first.
+      Key fresh = set & bitsUpTo<Key>(highestBit(set - appendFrom));
+      if (window.bounded && set > window.high)
+        fresh &= ~bitsUpTo<Key>(highestBit(set - window.high));
+      Key largest = 0;
+      bool any = false;
+      for (; fresh != 0; fresh &= fresh - 1) {
+        const int bit = lowestBit(fresh);
+        if ((job[keyBits<Key> - 1 - bit].succ & set) != 0) continue;
+        if (!any) largest = set ^ (Key{1} << bit);
+        any = true;
+        ++count;
+      }
+      if (any) appendFrom = largest + 1;
+      continue;
+    }
+    // Otherwise the expansion's own steps: all jobs in its order, the skips and the covered set.
     Key jobs = reversedBits(set);
     if (window.bounded && set > window.high)
       jobs &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.high));
     const Key fresh = jobs & ~bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - appendFrom));
     int last = -1; // reversed position of the job of the largest new child
-    if constexpr (plain) {
-      // Here the jobs that can be last are exactly those without a successor in the set.
-      for (Key left = fresh; left != 0; left &= left - 1) {
-        const int r = lowestBit(left);
-        if ((job[r].succ & set) != 0) continue;
+    Key skipped = 0, covered = 0;
+    for (; jobs != 0; jobs &= jobs - 1) {
+      const int r = lowestBit(jobs);
+      if (((skipped >> r) & 1) != 0 || (job[r].succ & set) != 0) continue;
+      if (((fresh >> r) & 1) != 0) {
         ++count;
         last = r;
       }
-    } else { // the expansion's own steps: all jobs in its order, the skips and the covered set
-      Key skipped = 0, covered = 0;
-      for (; jobs != 0; jobs &= jobs - 1) {
-        const int r = lowestBit(jobs);
-        if (((skipped >> r) & 1) != 0 || (job[r].succ & set) != 0) continue;
-        if (((fresh >> r) & 1) != 0) {
-          ++count;
-          last = r;
-        }
-        skipped |= job[r].skip;
-        covered |= job[r].cover;
-        if (covered == set) break;
-      }
+      skipped |= job[r].skip;
+      covered |= job[r].cover;
+      if (covered == set) break;
     }
     if (last >= 0) appendFrom = (set ^ (Key{1} << (keyBits<Key> - 1 - last))) + 1;
   }
