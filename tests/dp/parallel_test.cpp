@@ -17,12 +17,16 @@ using namespace testing;
 // obj, uas, ts, the traced sequence and the warnings printed.
 using ThreadRun = std::tuple<int32_t, uint32_t, uint64_t, std::vector<uint16_t>, std::string>;
 
-ThreadRun solveOn(unsigned threads) {
+// With `stages` > 0 the time limit stops the run after that many stages: each clock reading
+// then advances by one second.
+ThreadRun solveOn(unsigned threads, int stages) {
   dpThreads = threads;
   resetStore();
-  maxCPU = 1e9;
+  useSteppedClock(stages > 0 ? int64_t{1000000000} : 0);
+  maxCPU = stages > 0 ? stages + 0.5 : 1e9;
   startClock = clockTicks();
   const Console output = console(dpSolve);
+  useSteppedClock(0);
   dpThreads = 1;
   return {resultSlot(), maxLayerSize, totalStates,
           tracedSequence().value_or(std::vector<uint16_t>{}), output.text};
@@ -32,12 +36,15 @@ struct Case {
   int n;
   double arcChance;
   RandomShape shape;
-  uint32_t capacity; // states per layer; testCapacity unless the run is to stop
+  uint32_t capacity; // states per layer; testCapacity unless the run is to stop there
+  int stages = 0;    // stages before the time limit stops the run; 0: no limit
 };
 
 TEST(DpThreads, SameRunsOnEveryThreadCount) {
   const Case cases[] = {{14, 0.0, {}, testCapacity},
                         {18, 0.0, {50, 9}, testCapacity},
+                        {18, 0.0, {}, testCapacity, 10},
+                        {70, 0.15, {30, 7}, testCapacity, 30},
                         {18, 0.05, {}, testCapacity},
                         {16, 0.05, {20, 5, 0, true}, testCapacity},
                         {14, 0.1, {5000, 30000}, testCapacity},
@@ -54,10 +61,10 @@ TEST(DpThreads, SameRunsOnEveryThreadCount) {
       StoreCapacity store(c.capacity);
       loadRandomInstance(random, c.n, c.arcChance, c.shape);
       threadedParents = threshold;
-      const ThreadRun one = solveOn(1);
+      const ThreadRun one = solveOn(1, c.stages);
       for (unsigned threads : {2u, 3u, 4u})
-        EXPECT_EQ(solveOn(threads), one) << "n " << c.n << ", " << threads << " threads";
-      EXPECT_EQ(std::get<0>(one) == -1, c.capacity != testCapacity) << "n " << c.n;
+        EXPECT_EQ(solveOn(threads, c.stages), one) << "n " << c.n << ", " << threads << " threads";
+      EXPECT_EQ(std::get<0>(one) == -1, c.capacity != testCapacity || c.stages > 0) << "n " << c.n;
       EXPECT_GT(std::get<2>(one), 100u) << "n " << c.n;
     }
   threadedParents = savedThreshold;
