@@ -43,9 +43,9 @@ void drawProgress(uint32_t statesBuilt) {
   char layer[16], rate[16];
   shortCount(layer, sizeof layer, statesBuilt);
   shortCount(rate, sizeof rate, created / elapsed);
-  std::fprintf(stderr, "\r\x1b[Kstage %u/%u  layer %s states  %s states/s  %.0f s  store %.1f GB",
-               unsigned{progressStage}, unsigned{progressStages}, layer, rate, elapsed,
-               storeBytes / 1e9);
+  std::fprintf(
+      stderr, "\r\x1b[Kstage %u/%u  layer %s states  %s states/s  %.0f s wall  store %.1f GB",
+      unsigned{progressStage}, unsigned{progressStages}, layer, rate, elapsed, storeBytes / 1e9);
   lineShown = true;
 }
 
