@@ -108,7 +108,7 @@ inline int32_t& resultSlot() {
 // or the relation admits no sequence.
 void dpSolve();
 
-// ---- Bounded DP (heuristic.cpp, bound.cpp) --------------------------------------------------
+// ---- Bounded DP (heuristic.cpp, relaxation.cpp, bound.cpp) ------------------------------------
 // A feasible sequence of cost UB bounds the optimum from above; a state S with cost K whose
 // front jobs cannot be sequenced in [0, time of S] for less than UB - K is dropped. What is left
 // still holds an optimal path whenever the optimum is below UB, so the result stays exact.
@@ -126,17 +126,20 @@ bool sequenceFeasible(const uint16_t* sequence);
 // no sequence.
 int64_t buildHeuristicSchedule();
 
-// Lower bounds on the least weighted tardiness of sequencing the jobs of `set` from time 0,
-// with the precedences among them; frontEnd is the sum of their p. prepareBounds fills the
-// table ratioBound reads.
-void prepareBounds();
-int64_t ratioBound(const JobSet& set, uint32_t frontEnd);
-int64_t headBound(const JobSet& set);
+// A lower bound on the least weighted tardiness of sequencing the jobs of a set S from time 0
+// (relaxation.cpp): pathTable[T] + the sum of pathMultiplier over S, T the sum of p over S.
+// beginPathFit starts fitting the multipliers for the current instance towards `target`, a
+// known feasible cost; fitPathBound goes on until `rounds` rounds in all, then fills both.
+extern int64_t pathMultiplier[maxJobs];
+extern std::vector<int64_t> pathTable; // [t], t = 0..sum of p
+void beginPathFit(int64_t target);
+void fitPathBound(int rounds);
+int64_t pathBound(const JobSet& set, uint32_t frontEnd);
 
 // The DP with every state of cost K dropped when K + bound >= upperBound, the cost of a known
 // feasible sequence. Afterwards the result slot holds the optimum: the DP's result, or
 // upperBound when no state is left (that sequence is then optimal); -1 at the time limit or the
-// layer capacity. uas and ts count the states kept.
+// layer capacity. uas and ts count the states kept. Its layers are in no set order.
 void dpSolveBelow(int64_t upperBound);
 // dpSolveBelow with the heuristic's UB; plain dpSolve when there is no feasible sequence or the
 // 16-bit times wrap.
