@@ -42,8 +42,8 @@ void resizeSlots(uint64_t count) {
 }
 
 // Puts a child into curLayer, or lowers the cost of its entry. False when the layer is full.
-inline bool offerChild(uint64_t word0, uint64_t word1, int32_t cost, uint16_t time) {
-  const uint64_t h = hashOf(word0, word1), tag = h & 0xFFFFFFFF00000000ull;
+inline bool offerChild(uint64_t word0, uint64_t word1, uint64_t h, int32_t cost, uint16_t time) {
+  const uint64_t tag = h & 0xFFFFFFFF00000000ull;
   uint64_t at = h & slotMask;
   for (; slots[at] != 0; at = (at + 1) & slotMask) {
     if ((slots[at] & 0xFFFFFFFF00000000ull) != tag) continue;
@@ -60,21 +60,47 @@ inline bool offerChild(uint64_t word0, uint64_t word1, int32_t cost, uint16_t ti
   return true;
 }
 
+// A child that passed the bound, waiting for its turn in offerChild.
+struct Offer {
+  uint64_t word0, word1, hash;
+  int32_t cost;
+  uint16_t time;
+};
+
+// Offers the children of one parent, having first fetched their slots and then the entries
+// those slots point at into the cache: the probes of one parent then overlap their misses
+// instead of taking them one after another. The fetches are hints; offerChild alone decides.
+bool offerAll(Offer* offers, int count) {
+  for (int k = 0; k < count; ++k) __builtin_prefetch(&slots[offers[k].hash & slotMask]);
+  for (int k = 0; k < count; ++k) {
+    const uint32_t i = static_cast<uint32_t>(slots[offers[k].hash & slotMask]);
+    if (i == 0) continue;
+    __builtin_prefetch(&stateSet[curLayer][0][i - 1]);
+    __builtin_prefetch(&stateCost[curLayer][i - 1], 1);
+  }
+  for (int k = 0; k < count; ++k) {
+    const Offer& o = offers[k];
+    if (!offerChild(o.word0, o.word1, o.hash, o.cost, o.time)) return false;
+  }
+  return true;
+}
+
 // Expands prevLayer into curLayer, keeping only the children that pass the bound: the tail's
 // cost plus pathBound of the front stays below upperBound. The front's multiplier sum is the
 // parent's less the placed job's. False when the layer reached its capacity.
 bool expandBelow(int64_t upperBound) {
   resizeSlots(uint64_t{1} << 12);
+  Offer offers[maxJobs];
   for (uint32_t s = 0; s < layerSize[prevLayer]; ++s) {
     const JobSet set{{stateSet[prevLayer][0][s], stateSet[prevLayer][1][s]}};
     const uint16_t time = stateTime[prevLayer][s];
     const int64_t cost = stateCost[prevLayer][s];
     int64_t multipliers = 0;
     forEachJob(set, [&](int j) { multipliers += pathMultiplier[j]; });
-    bool room = true;
+    int count = 0;
     forEachJob(set, [&](int j) {
       const JobSet after = intersection(succ[j], set);
-      if (!room || after.word[0] != 0 || after.word[1] != 0) return; // j cannot be last in set
+      if (after.word[0] != 0 || after.word[1] != 0) return; // j cannot be last in set
       const int64_t childCost =
           cost + (time > dueDate[j] ? int64_t{tardinessWeight[j]} * (time - dueDate[j]) : 0);
       const uint16_t childTime = static_cast<uint16_t>(time - p[j]);
@@ -82,9 +108,10 @@ bool expandBelow(int64_t upperBound) {
       if (childCost + std::max<int64_t>(front, 0) >= upperBound) return;
       JobSet child = set;
       removeJob(child, j);
-      room = offerChild(child.word[0], child.word[1], static_cast<int32_t>(childCost), childTime);
+      offers[count++] = {child.word[0], child.word[1], hashOf(child.word[0], child.word[1]),
+                         static_cast<int32_t>(childCost), childTime};
     });
-    if (!room) return false;
+    if (!offerAll(offers, count)) return false;
   }
   return true;
 }
