@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <numeric>
 #include <vector>
 
 namespace precdp {
@@ -23,6 +24,7 @@ namespace {
 // holds the entry's index plus one in its low half and the hash's high half above (0: empty).
 std::vector<uint64_t> slots;
 uint64_t slotMask = 0;
+uint32_t layerLimit = 0; // states the layer being built may hold
 
 inline uint64_t hashOf(uint64_t word0, uint64_t word1) {
   uint64_t h =
@@ -53,7 +55,7 @@ inline bool offerChild(uint64_t word0, uint64_t word1, uint64_t h, int32_t cost,
       return true;
     }
   }
-  if (layerSize[curLayer] + 1 >= layerCapacity) return false;
+  if (layerSize[curLayer] >= layerLimit) return false;
   slots[at] = tag | (layerSize[curLayer] + 1);
   appendState(curLayer, JobSet{{word0, word1}}, cost, time);
   if (2 * uint64_t{layerSize[curLayer]} > slots.size()) resizeSlots(2 * slots.size());
@@ -85,10 +87,53 @@ bool offerAll(Offer* offers, int count) {
   return true;
 }
 
+// The jobs by due dates tightened along the precedences (a job due no later than each of its
+// successors' tightened due date less that successor's p), then by number: an order that meets
+// the precedences more often than plain due dates do.
+uint16_t closingOrder[maxJobs];
+
+void prepareClosingOrder() {
+  int64_t due[maxJobs];
+  for (int j = 0; j < jobCount; ++j) due[j] = dueDate[j];
+  for (int pass = 0, changed = 1; pass < jobCount && changed; ++pass) {
+    changed = 0;
+    for (int i = 0; i < jobCount; ++i)
+      forEachJob(succ[i], [&](int j) {
+        if (j < jobCount && due[j] - p[j] < due[i]) due[i] = due[j] - p[j], changed = 1;
+      });
+  }
+  std::iota(closingOrder, closingOrder + jobCount, 0);
+  std::stable_sort(closingOrder, closingOrder + jobCount,
+                   [&](int a, int b) { return due[a] < due[b]; });
+}
+
+// Weighted tardiness of the jobs of `set` sequenced from 0 in closingOrder; -1 when that
+// order breaks a precedence among them.
+int64_t closingCost(const JobSet& set) {
+  JobSet placed{};
+  int64_t time = 0, cost = 0;
+  for (int k = 0; k < jobCount; ++k) {
+    const int j = closingOrder[k];
+    if (!contains(set, j)) continue;
+    const JobSet before = intersection(pred[j], set);
+    if (!(intersection(before, placed) == before)) return -1;
+    insertJob(placed, j);
+    time += p[j];
+    if (time > dueDate[j]) cost += int64_t{tardinessWeight[j]} * (time - dueDate[j]);
+  }
+  return cost;
+}
+
 // Expands prevLayer into curLayer, keeping only the children that pass the bound: the tail's
-// cost plus pathBound of the front stays below upperBound. The front's multiplier sum is the
-// parent's less the placed job's. False when the layer reached its capacity.
-bool expandBelow(int64_t upperBound) {
+// cost plus pathBound of the front stays below the incumbent, the least cost of a complete
+// sequence known. The front's multiplier sum is the parent's less the placed job's.
+//
+// A parent whose front sequenced in closingOrder costs no more than its bound is closed: that
+// sequence is an optimal front, so the best sequence through the parent is known; it may lower
+// the incumbent and the parent has no children. Any other parent's front sequence, with its
+// tail, is a feasible sequence too and may lower the incumbent as well. False when the layer
+// reached its limit.
+bool expandBelow(int64_t& incumbent) {
   resizeSlots(uint64_t{1} << 12);
   Offer offers[maxJobs];
   for (uint32_t s = 0; s < layerSize[prevLayer]; ++s) {
@@ -97,6 +142,13 @@ bool expandBelow(int64_t upperBound) {
     const int64_t cost = stateCost[prevLayer][s];
     int64_t multipliers = 0;
     forEachJob(set, [&](int j) { multipliers += pathMultiplier[j]; });
+    const int64_t bound = std::max<int64_t>(ceilUnscaled(pathTable[time] + multipliers), 0);
+    if (cost + bound >= incumbent) continue; // the incumbent fell since the parent was kept
+    const int64_t front = closingCost(set);
+    if (front >= 0) {
+      incumbent = std::min(incumbent, cost + front);
+      if (front <= bound) continue;
+    }
     int count = 0;
     forEachJob(set, [&](int j) {
       const JobSet after = intersection(succ[j], set);
@@ -104,8 +156,8 @@ bool expandBelow(int64_t upperBound) {
       const int64_t childCost =
           cost + (time > dueDate[j] ? int64_t{tardinessWeight[j]} * (time - dueDate[j]) : 0);
       const uint16_t childTime = static_cast<uint16_t>(time - p[j]);
-      const int64_t front = pathTable[childTime] + multipliers - pathMultiplier[j];
-      if (childCost + std::max<int64_t>(front, 0) >= upperBound) return;
+      const int64_t childFront = pathTable[childTime] + multipliers - pathMultiplier[j];
+      if (childCost + std::max<int64_t>(ceilUnscaled(childFront), 0) >= incumbent) return;
       JobSet child = set;
       removeJob(child, j);
       offers[count++] = {child.word[0], child.word[1], hashOf(child.word[0], child.word[1]),
@@ -123,8 +175,9 @@ namespace {
 enum class Outcome { solved, overBudget, stopped };
 
 // The DP from the full set with the bound as fitted so far, in the layers as they stand. Gives
-// up, with no result, once its stages have kept more than stateBudget states.
-Outcome boundedAttempt(int64_t upperBound, uint64_t stateBudget) {
+// up, with no result, when its stages would keep more than stateBudget states; the statistics
+// then count its completed stages.
+Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
   const uint64_t statesBefore = totalStates;
   layerSize[curLayer] = 0;
   appendState(curLayer, allJobs, 0, totalP);
@@ -138,16 +191,21 @@ Outcome boundedAttempt(int64_t upperBound, uint64_t stateBudget) {
     prevLayer = !layerToggle;
     --stagesLeft;
     layerSize[curLayer] = 0;
-    if (!expandBelow(upperBound)) {
+    const uint64_t budgetLeft = stateBudget - (totalStates - statesBefore);
+    layerLimit = static_cast<uint32_t>(std::min<uint64_t>(layerCapacity - 2, budgetLeft));
+    if (!expandBelow(incumbent)) {
+      if (layerLimit == budgetLeft) return Outcome::overBudget;
       resultSlot() = -1; // capacity reached: the statistics keep the completed stages
       return Outcome::stopped;
     }
     totalStates += layerSize[curLayer];
     maxLayerSize = std::max(maxLayerSize, layerSize[curLayer]);
-    if (layerSize[curLayer] == 0) break; // every completion costs upperBound or more
-    if (totalStates - statesBefore > stateBudget) return Outcome::overBudget;
+    if (layerSize[curLayer] == 0) break; // every completion costs the incumbent or more
   }
-  if (layerSize[curLayer] == 0) resultSlot() = static_cast<int32_t>(upperBound);
+  // The empty front's entry holds the best sequence the layers kept; the incumbent the best
+  // one seen otherwise.
+  if (layerSize[curLayer] == 0 || incumbent < resultSlot())
+    resultSlot() = static_cast<int32_t>(incumbent);
   return Outcome::solved;
 }
 
@@ -164,9 +222,11 @@ void dpSolveBelow(int64_t upperBound) {
   constexpr Level levels[] = {{25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
   lookupCount = 0;
   beginPathFit(upperBound);
+  prepareClosingOrder();
+  int64_t incumbent = upperBound;
   for (const Level& level : levels) {
     fitPathBound(level.rounds);
-    if (boundedAttempt(upperBound, level.stateBudget) != Outcome::overBudget) return;
+    if (boundedAttempt(incumbent, level.stateBudget) != Outcome::overBudget) return;
   }
 }
 

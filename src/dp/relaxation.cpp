@@ -7,7 +7,9 @@
 // but never the same job twice in a row, plus the sum of mu over S bounds the least weighted
 // tardiness of S from below, precedences or not. Jobs of p = 0 stay off the paths, their mu at
 // 0: they cost at least 0, so leaving them out only lowers the bound. The multipliers are fitted
-// by a subgradient ascent on the full set, then rounded to integers so that the table is exact.
+// by a subgradient ascent on the full set, then rounded to multiples of 1 / pathScale; costs are
+// scaled by pathScale, so the table is exact integers, and as the optimum is an integer, the
+// scaled bound divided by pathScale and rounded up still bounds it.
 #include "dp/dp.h"
 
 #include <algorithm>
@@ -34,7 +36,7 @@ constexpr Value unreachable = std::numeric_limits<Value>::max() / 4;
 
 // Fills ends[0..horizon] for the multipliers mu; Value is double while fitting, int64_t after.
 template <typename Value>
-void cheapestPaths(const Value* mu, uint32_t horizon, std::vector<Ends<Value>>& ends) {
+void cheapestPaths(const Value* mu, Value scale, uint32_t horizon, std::vector<Ends<Value>>& ends) {
   ends.assign(horizon + 1, {unreachable<Value>, unreachable<Value>, -1, -1});
   ends[0].best = 0;
   for (uint32_t t = 1; t <= horizon; ++t) {
@@ -44,7 +46,8 @@ void cheapestPaths(const Value* mu, uint32_t horizon, std::vector<Ends<Value>>& 
       const Ends<Value>& from = ends[t - p[j]];
       const Value start = from.bestJob != j ? from.best : from.second;
       if (start >= unreachable<Value>) continue;
-      const Value late = t > dueDate[j] ? Value(tardinessWeight[j]) * Value(t - dueDate[j]) : 0;
+      const Value late =
+          t > dueDate[j] ? Value(tardinessWeight[j]) * Value(t - dueDate[j]) * scale : 0;
       const Value cost = start + late - mu[j];
       if (cost < here.best) {
         here.second = here.best, here.secondJob = here.bestJob;
@@ -87,15 +90,15 @@ Ascent ascent;
 std::vector<Ends<double>> fitEnds;
 
 // One round: the cheapest path for mu, then mu moved by a Polyak step towards the target along
-// 1 - (uses of j on the path). The step factor halves after 30 rounds without a better bound.
+// 1 - (uses of j on the path). The step factor halves after 100 rounds without a better bound.
 void ascend() {
   Ascent& a = ascent;
-  cheapestPaths(a.mu, a.horizon, fitEnds);
+  cheapestPaths(a.mu, 1.0, a.horizon, fitEnds);
   double value = fitEnds[a.horizon].best;
   for (int j = 0; j < jobCount; ++j) value += a.mu[j];
   if (value > a.bestValue + 1e-9)
     a.bestValue = value, std::copy(a.mu, a.mu + jobCount, a.bestMu), a.stale = 0;
-  else if (++a.stale >= 30)
+  else if (++a.stale >= 100)
     a.step /= 2, a.stale = 0;
   int uses[maxJobs];
   countJobs(fitEnds, a.horizon, uses);
@@ -127,9 +130,9 @@ void beginPathFit(int64_t target) {
 void fitPathBound(int rounds) {
   Ascent& a = ascent;
   for (; a.rounds < rounds && !a.finished; ++a.rounds) ascend();
-  for (int j = 0; j < jobCount; ++j) pathMultiplier[j] = std::llround(a.bestMu[j]);
+  for (int j = 0; j < jobCount; ++j) pathMultiplier[j] = std::llround(a.bestMu[j] * pathScale);
   std::vector<Ends<int64_t>> exact;
-  cheapestPaths(pathMultiplier, a.horizon, exact);
+  cheapestPaths(pathMultiplier, pathScale, a.horizon, exact);
   pathTable.resize(a.horizon + 1);
   for (uint32_t t = 0; t <= a.horizon; ++t) pathTable[t] = exact[t].best;
 }
@@ -137,7 +140,7 @@ void fitPathBound(int rounds) {
 int64_t pathBound(const JobSet& set, uint32_t frontEnd) {
   int64_t bound = pathTable[frontEnd];
   forEachJob(set, [&](int j) { bound += pathMultiplier[j]; });
-  return bound;
+  return ceilUnscaled(bound);
 }
 
 } // namespace precdp
