@@ -18,170 +18,216 @@ uint16_t heuristicSequence[maxJobs];
 
 namespace {
 
-// The jobs of the instance in descending tardinessWeight / p (Smith's ratio), jobCount entries.
-uint16_t ratioOrder[maxJobs];
+// The layer being built is kept in arrival order, not in set order: the bounded loop never
+// searches a layer by order, so a dropped child costs nothing. A table of slots, a power of two
+// at least twice the layer's size, finds each set's entry by hash with linear probing; a slot
+// holds the entry's index plus one in its low half and the hash's high half above (0: empty).
+std::vector<uint64_t> slots;
+uint64_t slotMask = 0;
+uint32_t layerLimit = 0; // states the layer being built may hold
 
-} // namespace
-
-void prepareBounds() {
-  std::iota(ratioOrder, ratioOrder + jobCount, 0);
-  std::stable_sort(ratioOrder, ratioOrder + jobCount, [](int a, int b) {
-    return uint32_t{tardinessWeight[a]} * p[b] > uint32_t{tardinessWeight[b]} * p[a];
-  });
+inline uint64_t hashOf(uint64_t word0, uint64_t word1) {
+  uint64_t h =
+      word0 * 0x9E3779B97F4A7C15ull ^ (word1 + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full;
+  return h ^ (h >> 29);
 }
 
-// For any multipliers 0 <= u_j <= w_j, w_j max(0, C_j - d_j) >= u_j (C_j - d_j): both the
-// tardiness and the lateness are below it when u_j is w_j or 0 or in between. So the least
-// sum of u_j (C_j - d_j) over every sequence of S, precedences ignored, is a lower bound; for
-// fixed u it is reached by sequencing in descending u_j / p_j (Smith's rule). With u_j either
-// w_j (the jobs of a set A) or 0 (sequenced after A, contributing nothing) the rule's order is
-// ratioOrder restricted to A, and any A gives a valid bound. A starts as the jobs that can be
-// late at all (due before the front's end) and loses, a few times over, the jobs whose own
-// term plus the delay they cause to the later jobs of A is negative.
-int64_t ratioBound(const JobSet& set, uint32_t frontEnd) {
-  int members[maxJobs];
-  int count = 0;
-  for (int k = 0; k < jobCount; ++k) {
-    const int j = ratioOrder[k];
-    if (contains(set, j) && dueDate[j] < frontEnd) members[count++] = j;
+void resizeSlots(uint64_t count) {
+  slots.assign(count, 0);
+  slotMask = count - 1;
+  for (uint32_t i = 0; i < layerSize[curLayer]; ++i) {
+    const uint64_t h = hashOf(stateSet[curLayer][0][i], stateSet[curLayer][1][i]);
+    uint64_t at = h & slotMask;
+    while (slots[at] != 0) at = (at + 1) & slotMask;
+    slots[at] = (h & 0xFFFFFFFF00000000ull) | (i + 1);
   }
-  int64_t completion[maxJobs];
-  int64_t best = 0;
-  for (int round = 0; round < 3 && count > 0; ++round) {
-    int64_t time = 0, bound = 0;
-    for (int k = 0; k < count; ++k) {
-      time += p[members[k]];
-      completion[k] = time;
-      bound += int64_t{tardinessWeight[members[k]]} * (time - dueDate[members[k]]);
+}
+
+// Puts a child into curLayer, or lowers the cost of its entry. False when the layer is full.
+inline bool offerChild(uint64_t word0, uint64_t word1, uint64_t h, int32_t cost, uint16_t time) {
+  const uint64_t tag = h & 0xFFFFFFFF00000000ull;
+  uint64_t at = h & slotMask;
+  for (; slots[at] != 0; at = (at + 1) & slotMask) {
+    if ((slots[at] & 0xFFFFFFFF00000000ull) != tag) continue;
+    const uint32_t i = static_cast<uint32_t>(slots[at]) - 1;
+    if (stateSet[curLayer][0][i] == word0 && stateSet[curLayer][1][i] == word1) {
+      stateCost[curLayer][i] = std::min(stateCost[curLayer][i], cost);
+      return true;
     }
-    best = std::max(best, bound);
-    int64_t weightAfter = 0;
-    int kept = count;
-    for (int k = count - 1; k >= 0; --k) {
-      const int j = members[k];
-      const int64_t gain =
-          int64_t{tardinessWeight[j]} * (completion[k] - dueDate[j]) + p[j] * weightAfter;
-      if (gain < 0)
-        members[k] = -1, --kept;
-      else
-        weightAfter += tardinessWeight[j];
-    }
-    if (kept == count) break;
-    count = static_cast<int>(std::remove(members, members + count, -1) - members);
   }
-  return best;
+  if (layerSize[curLayer] >= layerLimit) return false;
+  slots[at] = tag | (layerSize[curLayer] + 1);
+  appendState(curLayer, JobSet{{word0, word1}}, cost, time);
+  if (2 * uint64_t{layerSize[curLayer]} > slots.size()) resizeSlots(2 * slots.size());
+  return true;
 }
 
-// Every job of S completes no earlier than the processing time of its predecessors within S
-// plus its own, so its own tardiness is at least what that completion gives.
-int64_t headBound(const JobSet& set) {
-  int64_t bound = 0;
-  forEachJob(set, [&](int j) {
-    const JobSet before = intersection(pred[j], set);
-    int64_t completion = p[j];
-    if (before.word[0] != 0 || before.word[1] != 0)
-      forEachJob(before, [&](int i) { completion += p[i]; });
-    if (completion > dueDate[j]) bound += int64_t{tardinessWeight[j]} * (completion - dueDate[j]);
-  });
-  return bound;
-}
-
-namespace {
-
-// A candidate state of the layer being built; sorted by set in the layer order, then by cost.
-struct Candidate {
-  uint64_t word1, word0;
+// A child that passed the bound, waiting for its turn in offerChild.
+struct Offer {
+  uint64_t word0, word1, hash;
   int32_t cost;
   uint16_t time;
-  bool operator<(const Candidate& other) const {
-    if (word1 != other.word1) return word1 < other.word1;
-    if (word0 != other.word0) return word0 < other.word0;
-    return cost < other.cost;
-  }
 };
 
-std::vector<Candidate> candidates; // kept between runs so its memory is reused
-
-inline int64_t frontBound(const JobSet& set, uint32_t frontEnd) {
-  return std::max(ratioBound(set, frontEnd), headBound(set));
-}
-
-// Sorts candidates[from..] into candidates[..from) (already sorted, one per set), keeps the
-// cheapest candidate of each set and drops those whose cost plus bound reaches upperBound.
-void settleCandidates(size_t& settled, int64_t upperBound) {
-  std::sort(candidates.begin(), candidates.end());
-  size_t kept = 0;
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    const Candidate& c = candidates[i];
-    if (kept > 0 && candidates[kept - 1].word0 == c.word0 && candidates[kept - 1].word1 == c.word1)
-      continue; // a dearer candidate of a set already kept
-    if (c.cost + frontBound(JobSet{{c.word0, c.word1}}, c.time) >= upperBound) continue;
-    candidates[kept++] = c;
+// Offers the children of one parent, having first fetched their slots and then the entries
+// those slots point at into the cache: the probes of one parent then overlap their misses
+// instead of taking them one after another. The fetches are hints; offerChild alone decides.
+bool offerAll(Offer* offers, int count) {
+  for (int k = 0; k < count; ++k) __builtin_prefetch(&slots[offers[k].hash & slotMask]);
+  for (int k = 0; k < count; ++k) {
+    const uint32_t i = static_cast<uint32_t>(slots[offers[k].hash & slotMask]);
+    if (i == 0) continue;
+    __builtin_prefetch(&stateSet[curLayer][0][i - 1]);
+    __builtin_prefetch(&stateCost[curLayer][i - 1], 1);
   }
-  candidates.resize(kept);
-  settled = kept;
+  for (int k = 0; k < count; ++k) {
+    const Offer& o = offers[k];
+    if (!offerChild(o.word0, o.word1, o.hash, o.cost, o.time)) return false;
+  }
+  return true;
 }
 
-// Expands prevLayer into curLayer. Children come out of order and are sorted at the end (and
-// whenever the unsorted ones outgrow the sorted ones), so a dropped parent loses nothing the
-// layer order relies on. False when the layer reached its capacity.
-bool expandBelow(int64_t upperBound) {
-  candidates.clear();
-  size_t settled = 0;
-  const size_t stopSize = layerCapacity - 1;
+// The jobs by due dates tightened along the precedences (a job due no later than each of its
+// successors' tightened due date less that successor's p), then by number: an order that meets
+// the precedences more often than plain due dates do.
+uint16_t closingOrder[maxJobs];
+
+void prepareClosingOrder() {
+  int64_t due[maxJobs];
+  for (int j = 0; j < jobCount; ++j) due[j] = dueDate[j];
+  for (int pass = 0, changed = 1; pass < jobCount && changed; ++pass) {
+    changed = 0;
+    for (int i = 0; i < jobCount; ++i)
+      forEachJob(succ[i], [&](int j) {
+        if (j < jobCount && due[j] - p[j] < due[i]) due[i] = due[j] - p[j], changed = 1;
+      });
+  }
+  std::iota(closingOrder, closingOrder + jobCount, 0);
+  std::stable_sort(closingOrder, closingOrder + jobCount,
+                   [&](int a, int b) { return due[a] < due[b]; });
+}
+
+// Weighted tardiness of the jobs of `set` sequenced from 0 in closingOrder; -1 when that
+// order breaks a precedence among them.
+int64_t closingCost(const JobSet& set) {
+  JobSet placed{};
+  int64_t time = 0, cost = 0;
+  for (int k = 0; k < jobCount; ++k) {
+    const int j = closingOrder[k];
+    if (!contains(set, j)) continue;
+    const JobSet before = intersection(pred[j], set);
+    if (!(intersection(before, placed) == before)) return -1;
+    insertJob(placed, j);
+    time += p[j];
+    if (time > dueDate[j]) cost += int64_t{tardinessWeight[j]} * (time - dueDate[j]);
+  }
+  return cost;
+}
+
+// Expands prevLayer into curLayer, keeping only the children that pass the bound: the tail's
+// cost plus pathBound of the front stays below the incumbent, the least cost of a complete
+// sequence known. The front's multiplier sum is the parent's less the placed job's.
+//
+// A parent whose front sequenced in closingOrder costs no more than its bound is closed: that
+// sequence is an optimal front, so the best sequence through the parent is known; it may lower
+// the incumbent and the parent has no children. Any other parent's front sequence, with its
+// tail, is a feasible sequence too and may lower the incumbent as well. False when the layer
+// reached its limit.
+bool expandBelow(int64_t& incumbent) {
+  resizeSlots(uint64_t{1} << 12);
+  Offer offers[maxJobs];
   for (uint32_t s = 0; s < layerSize[prevLayer]; ++s) {
     const JobSet set{{stateSet[prevLayer][0][s], stateSet[prevLayer][1][s]}};
     const uint16_t time = stateTime[prevLayer][s];
     const int64_t cost = stateCost[prevLayer][s];
+    int64_t multipliers = 0;
+    forEachJob(set, [&](int j) { multipliers += pathMultiplier[j]; });
+    const int64_t bound = std::max<int64_t>(ceilUnscaled(pathTable[time] + multipliers), 0);
+    if (cost + bound >= incumbent) continue; // the incumbent fell since the parent was kept
+    const int64_t front = closingCost(set);
+    if (front >= 0) {
+      incumbent = std::min(incumbent, cost + front);
+      if (front <= bound) continue;
+    }
+    int count = 0;
     forEachJob(set, [&](int j) {
       const JobSet after = intersection(succ[j], set);
       if (after.word[0] != 0 || after.word[1] != 0) return; // j cannot be last in set
       const int64_t childCost =
           cost + (time > dueDate[j] ? int64_t{tardinessWeight[j]} * (time - dueDate[j]) : 0);
-      if (childCost >= upperBound) return;
+      const uint16_t childTime = static_cast<uint16_t>(time - p[j]);
+      const int64_t childFront = pathTable[childTime] + multipliers - pathMultiplier[j];
+      if (childCost + std::max<int64_t>(ceilUnscaled(childFront), 0) >= incumbent) return;
       JobSet child = set;
       removeJob(child, j);
-      candidates.push_back({child.word[1], child.word[0], static_cast<int32_t>(childCost),
-                            static_cast<uint16_t>(time - p[j])});
+      offers[count++] = {child.word[0], child.word[1], hashOf(child.word[0], child.word[1]),
+                         static_cast<int32_t>(childCost), childTime};
     });
-    if (candidates.size() - settled > std::max<size_t>(settled, 1u << 20))
-      settleCandidates(settled, upperBound);
-    if (settled >= stopSize) return false;
-  }
-  settleCandidates(settled, upperBound);
-  if (settled >= stopSize) return false;
-  for (size_t i = 0; i < settled; ++i) {
-    const Candidate& c = candidates[i];
-    appendState(curLayer, JobSet{{c.word0, c.word1}}, c.cost, c.time);
+    if (!offerAll(offers, count)) return false;
   }
   return true;
 }
 
 } // namespace
 
-void dpSolveBelow(int64_t upperBound) {
-  lookupCount = 0;
-  prepareBounds();
+namespace {
+
+enum class Outcome { solved, overBudget, stopped };
+
+// The DP from the full set with the bound as fitted so far, in the layers as they stand. Gives
+// up, with no result, when its stages would keep more than stateBudget states; the statistics
+// then count its completed stages.
+Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
+  const uint64_t statesBefore = totalStates;
+  layerSize[curLayer] = 0;
   appendState(curLayer, allJobs, 0, totalP);
   for (uint16_t stagesLeft = jobCount; stagesLeft > 0;) {
     if (!(maxCPU > secondsSince(startClock))) {
       resultSlot() = -1;
-      return;
+      return Outcome::stopped;
     }
     layerToggle = !layerToggle;
     curLayer = layerToggle;
     prevLayer = !layerToggle;
     --stagesLeft;
     layerSize[curLayer] = 0;
-    if (!expandBelow(upperBound)) {
+    const uint64_t budgetLeft = stateBudget - (totalStates - statesBefore);
+    layerLimit = static_cast<uint32_t>(std::min<uint64_t>(layerCapacity - 2, budgetLeft));
+    if (!expandBelow(incumbent)) {
+      if (layerLimit == budgetLeft) return Outcome::overBudget;
       resultSlot() = -1; // capacity reached: the statistics keep the completed stages
-      return;
+      return Outcome::stopped;
     }
     totalStates += layerSize[curLayer];
     maxLayerSize = std::max(maxLayerSize, layerSize[curLayer]);
-    if (layerSize[curLayer] == 0) break; // every completion costs upperBound or more
+    if (layerSize[curLayer] == 0) break; // every completion costs the incumbent or more
   }
-  if (layerSize[curLayer] == 0) resultSlot() = static_cast<int32_t>(upperBound);
+  // The empty front's entry holds the best sequence the layers kept; the incumbent the best
+  // one seen otherwise.
+  if (layerSize[curLayer] == 0 || incumbent < resultSlot())
+    resultSlot() = static_cast<int32_t>(incumbent);
+  return Outcome::solved;
+}
+
+} // namespace
+
+// A few rounds of the fit already give the bound that solves most instances with a few thousand
+// states; the long fit (about a second at 100 jobs) is paid only when a cheaper bound lets the
+// states grow. uas and ts count the states of every attempt.
+void dpSolveBelow(int64_t upperBound) {
+  struct Level {
+    int rounds;           // of the multipliers' fit, in all
+    uint64_t stateBudget; // states the attempt may keep before the next level takes over
+  };
+  constexpr Level levels[] = {{25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
+  lookupCount = 0;
+  beginPathFit(upperBound);
+  prepareClosingOrder();
+  int64_t incumbent = upperBound;
+  for (const Level& level : levels) {
+    fitPathBound(level.rounds);
+    if (boundedAttempt(incumbent, level.stateBudget) != Outcome::overBudget) return;
+  }
 }
 
 void dpSolveBounded() {

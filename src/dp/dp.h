@@ -114,10 +114,12 @@ inline int32_t& resultSlot() {
 // or the relation admits no sequence.
 void dpSolve();
 
-// ---- Bounded DP (heuristic.cpp, bound.cpp) --------------------------------------------------
+// ---- Bounded DP (heuristic.cpp, relaxation.cpp, bound.cpp) ------------------------------------
 // A feasible sequence of cost UB bounds the optimum from above; a state S with cost K whose
-// front jobs cannot be sequenced in [0, time of S] for less than UB - K is dropped. What is left
-// still holds an optimal path whenever the optimum is below UB, so the result stays exact.
+// front jobs cannot be sequenced in [0, time of S] for less than UB - K is dropped, and so is
+// one whose front's best sequence is known (its cost with K then counts as a feasible one).
+// What is left still holds an optimal path unless one of those gave the optimum, so the result
+// stays exact.
 extern bool boundedRun; // the pipeline solves with dpSolveBounded; set by --bounded only
 extern uint16_t heuristicSequence[maxJobs]; // the best feasible sequence found, jobCount entries
 
@@ -132,17 +134,28 @@ bool sequenceFeasible(const uint16_t* sequence);
 // no sequence.
 int64_t buildHeuristicSchedule();
 
-// Lower bounds on the least weighted tardiness of sequencing the jobs of `set` from time 0,
-// with the precedences among them; frontEnd is the sum of their p. prepareBounds fills the
-// table ratioBound reads.
-void prepareBounds();
-int64_t ratioBound(const JobSet& set, uint32_t frontEnd);
-int64_t headBound(const JobSet& set);
+// A lower bound on the least weighted tardiness of sequencing the jobs of a set S from time 0
+// (relaxation.cpp): pathTable[T] + the sum of pathMultiplier over S, T the sum of p over S.
+// beginPathFit starts fitting the multipliers for the current instance towards `target`, a
+// known feasible cost; fitPathBound goes on until `rounds` rounds in all, then fills both.
+// Table and multipliers are in units of 1 / pathScale of a cost; ceilUnscaled turns a sum of
+// them into the least whole cost at or above it.
+inline constexpr int pathScaleBits = 10;
+inline constexpr int64_t pathScale = int64_t{1} << pathScaleBits;
+inline int64_t ceilUnscaled(int64_t scaled) {
+  return (scaled + pathScale - 1) >> pathScaleBits; // arithmetic shift: rounds towards -inf
+}
+extern int64_t pathMultiplier[maxJobs];
+extern std::vector<int64_t> pathTable; // [t], t = 0..sum of p
+void beginPathFit(int64_t target);
+void fitPathBound(int rounds);
+int64_t pathBound(const JobSet& set, uint32_t frontEnd);
 
-// The DP with every state of cost K dropped when K + bound >= upperBound, the cost of a known
-// feasible sequence. Afterwards the result slot holds the optimum: the DP's result, or
-// upperBound when no state is left (that sequence is then optimal); -1 at the time limit or the
-// layer capacity. uas and ts count the states kept.
+// The DP with every state of cost K dropped when K + bound >= the incumbent, the least cost of
+// a feasible sequence known: upperBound at first, lowered by the states' fronts sequenced by
+// due dates. Afterwards the result slot holds the optimum: the DP's result or the incumbent,
+// whichever is less (the incumbent alone when no state is left); -1 at the time limit or the
+// layer capacity. uas and ts count the states kept. Its layers are in no set order.
 void dpSolveBelow(int64_t upperBound);
 // dpSolveBelow with the heuristic's UB; plain dpSolve when there is no feasible sequence or the
 // 16-bit times wrap.

@@ -1,0 +1,146 @@
+// The time-indexed relaxation behind pathBound: the front of a state as a path of jobs through
+// the time points 0..T, each job of cost w_j max(0, t - d_j) - mu_j when it completes at t.
+//
+// Every sequence of a set S without idle time is such a path from 0 to T = sum of p over S, and
+// its cost along the path is the sequence's weighted tardiness minus the sum of mu over S. So
+// for any multipliers mu, the cheapest path from 0 to T over all jobs, with repetitions allowed
+// but never the same job twice in a row, plus the sum of mu over S bounds the least weighted
+// tardiness of S from below, precedences or not. Jobs of p = 0 stay off the paths, their mu at
+// 0: they cost at least 0, so leaving them out only lowers the bound. The multipliers are fitted
+// by a subgradient ascent on the full set, then rounded to multiples of 1 / pathScale; costs are
+// scaled by pathScale, so the table is exact integers, and as the optimum is an integer, the
+// scaled bound divided by pathScale and rounded up still bounds it.
+#include "dp/dp.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace precdp {
+
+int64_t pathMultiplier[maxJobs];
+std::vector<int64_t> pathTable;
+
+namespace {
+
+// The two cheapest paths ending at one time point whose last jobs differ.
+template <typename Value>
+struct Ends {
+  Value best, second;
+  int bestJob, secondJob;
+};
+
+template <typename Value>
+constexpr Value unreachable = std::numeric_limits<Value>::max() / 4;
+
+// Fills ends[0..horizon] for the multipliers mu; Value is double while fitting, int64_t after.
+template <typename Value>
+void cheapestPaths(const Value* mu, Value scale, uint32_t horizon, std::vector<Ends<Value>>& ends) {
+  ends.assign(horizon + 1, {unreachable<Value>, unreachable<Value>, -1, -1});
+  ends[0].best = 0;
+  for (uint32_t t = 1; t <= horizon; ++t) {
+    Ends<Value>& here = ends[t];
+    for (int j = 0; j < jobCount; ++j) {
+      if (p[j] > t || p[j] == 0) continue;
+      const Ends<Value>& from = ends[t - p[j]];
+      const Value start = from.bestJob != j ? from.best : from.second;
+      if (start >= unreachable<Value>) continue;
+      const Value late =
+          t > dueDate[j] ? Value(tardinessWeight[j]) * Value(t - dueDate[j]) * scale : 0;
+      const Value cost = start + late - mu[j];
+      if (cost < here.best) {
+        here.second = here.best, here.secondJob = here.bestJob;
+        here.best = cost, here.bestJob = j;
+      } else if (cost < here.second) {
+        here.second = cost, here.secondJob = j;
+      }
+    }
+  }
+}
+
+// How often each job occurs on the cheapest path to horizon.
+template <typename Value>
+void countJobs(const std::vector<Ends<Value>>& ends, uint32_t horizon, int* uses) {
+  std::fill(uses, uses + jobCount, 0);
+  int job = ends[horizon].bestJob;
+  for (uint32_t t = horizon; t > 0 && job >= 0;) {
+    ++uses[job];
+    const Ends<Value>& from = ends[t - p[job]];
+    const int previous = job;
+    t -= p[job];
+    job = from.bestJob != previous ? from.bestJob : from.secondJob;
+  }
+}
+
+} // namespace
+
+namespace {
+
+// The subgradient ascent between calls, so that fitPathBound can go on where it stopped.
+struct Ascent {
+  double mu[maxJobs], bestMu[maxJobs];
+  double bestValue, step;
+  int rounds, stale;
+  double target;
+  uint32_t horizon;
+  bool finished; // the path was a sequence, or the bound reached the target
+};
+Ascent ascent;
+std::vector<Ends<double>> fitEnds;
+
+// One round: the cheapest path for mu, then mu moved by a Polyak step towards the target along
+// 1 - (uses of j on the path). The step factor halves after 100 rounds without a better bound.
+void ascend() {
+  Ascent& a = ascent;
+  cheapestPaths(a.mu, 1.0, a.horizon, fitEnds);
+  double value = fitEnds[a.horizon].best;
+  for (int j = 0; j < jobCount; ++j) value += a.mu[j];
+  if (value > a.bestValue + 1e-9)
+    a.bestValue = value, std::copy(a.mu, a.mu + jobCount, a.bestMu), a.stale = 0;
+  else if (++a.stale >= 100)
+    a.step /= 2, a.stale = 0;
+  int uses[maxJobs];
+  countJobs(fitEnds, a.horizon, uses);
+  double norm = 0;
+  for (int j = 0; j < jobCount; ++j)
+    if (p[j] > 0) norm += double(1 - uses[j]) * (1 - uses[j]);
+  a.finished = norm == 0 || value >= a.target || a.step < 1e-4;
+  if (a.finished) return;
+  const double length = a.step * (a.target - value) / norm;
+  for (int j = 0; j < jobCount; ++j)
+    if (p[j] > 0) a.mu[j] += length * (1 - uses[j]);
+}
+
+} // namespace
+
+void beginPathFit(int64_t target) {
+  Ascent& a = ascent;
+  a.horizon = 0;
+  for (int j = 0; j < jobCount; ++j) a.horizon += p[j];
+  std::fill(a.mu, a.mu + maxJobs, 0.0);
+  std::fill(a.bestMu, a.bestMu + maxJobs, 0.0);
+  a.bestValue = -std::numeric_limits<double>::infinity();
+  a.step = 2.0;
+  a.rounds = a.stale = 0;
+  a.target = double(target);
+  a.finished = false;
+}
+
+void fitPathBound(int rounds) {
+  Ascent& a = ascent;
+  for (; a.rounds < rounds && !a.finished; ++a.rounds) ascend();
+  for (int j = 0; j < jobCount; ++j) pathMultiplier[j] = std::llround(a.bestMu[j] * pathScale);
+  std::vector<Ends<int64_t>> exact;
+  cheapestPaths(pathMultiplier, pathScale, a.horizon, exact);
+  pathTable.resize(a.horizon + 1);
+  for (uint32_t t = 0; t <= a.horizon; ++t) pathTable[t] = exact[t].best;
+}
+
+int64_t pathBound(const JobSet& set, uint32_t frontEnd) {
+  int64_t bound = pathTable[frontEnd];
+  forEachJob(set, [&](int j) { bound += pathMultiplier[j]; });
+  return ceilUnscaled(bound);
+}
+
+} // namespace precdp
