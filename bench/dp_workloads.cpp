@@ -94,9 +94,10 @@ std::vector<Workload> dpWorkloads() {
   list.push_back(generatedClass(60, 0.4, {63}));
   list.push_back(generatedClass(100, 0.8, onePerDueDateClass()));
   // Layers of tens of millions of states, the largest over 50 M; and a DP whose layers outgrow
-  // the full store (stopped at 194,999,999 states), timed without the literal DP.
+  // the full store (stopped at 194,999,999 states). The literal DP runs on the 10 M one only:
+  // on the 87 M one it would take about a quarter of an hour.
   list.push_back(velmarInstance(71, "uas 10M", true));
-  list.push_back(velmarInstance(72, "uas 50M+", true));
+  list.push_back(velmarInstance(72, "uas 87M", false));
   list.push_back(velmarInstance(31, "capacity", false));
   std::erase_if(list, [](const Workload& workload) {
     return workload.name.find(workloadFilter) == std::string::npos;
