@@ -4,6 +4,7 @@
 // t - 1 (a pass over the parents that only follows the jobs that make new children), then waits
 // for the counts below it. Thread 0 builds window 0 from index 0 at once.
 #include "dp/expand.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +12,6 @@
 #include <cstdlib>
 #include <system_error>
 #include <thread>
-#include <time.h>
 #include <vector>
 
 namespace precdp {
@@ -84,13 +84,6 @@ uint64_t countWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
     if (last >= 0) appendFrom = (set ^ (Key{1} << (keyBits<Key> - 1 - last))) + 1;
   }
   return count;
-}
-
-// CPU seconds of the calling thread.
-double threadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
 // Where the windows start, as shares of the parent layer: share[t] is window t's first parent

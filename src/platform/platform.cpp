@@ -69,6 +69,12 @@ double wallSeconds() {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+double threadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
 void useSteppedClock(int64_t stepTicks) {
   clockStep = stepTicks;
   steppedTicks = 0;

@@ -39,6 +39,9 @@ inline double secondsSince(int64_t startTicks) {
 // Seconds on a steady wall clock from an arbitrary origin.
 double wallSeconds();
 
+// CPU seconds of the calling thread alone (the process clock sums all threads).
+double threadSeconds();
+
 // Makes every later clockTicks reading advance by exactly stepTicks from the previous one, so a
 // time limit can be reached after a known number of readings. 0 restores the real clock.
 void useSteppedClock(int64_t stepTicks);
