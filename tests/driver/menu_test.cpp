@@ -64,16 +64,5 @@ TEST(Menu, PromptsAndRangesOfEachEntry) {
   }
 }
 
-TEST(Menu, TheEndOfTheInputEndsTheDialogue) {
-  for (const char* input : {"", "2 2 1", "1 1 abc"}) {
-    std::istringstream entries(input);
-    std::optional<MenuChoice> choice;
-    const std::string text = testing::console([&] { choice = runMenu(entries); }).text;
-    EXPECT_FALSE(choice) << input;
-    EXPECT_TRUE(text.ends_with("\nERROR! the input ended before the dialogue was complete -main\n"))
-        << text;
-  }
-}
-
 } // namespace
 } // namespace precdp

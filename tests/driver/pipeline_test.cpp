@@ -49,18 +49,6 @@ TEST(Pipeline, TimesAreSecondsRoundedDifferentlyOnTheTwoOutputs) {
   EXPECT_DOUBLE_EQ(standard.sums.PPt, 12.3456);
 }
 
-TEST(Pipeline, TheChosenTheoremPassStrengthensTheRelation) {
-  // On these three jobs the Kanet pass orders every pair and the Emmons pass one of three.
-  StandardClass standard;
-  writeStandardInstance(20, 0.8, 1, {{5, 3, 3}, {3, 2, 2}, {5, 10, 3}});
-  for (auto [theorem, OS2] : {std::pair{0, "0.00"}, {1, "1.00"}, {2, "0.33"}}) {
-    precTheorem = theorem;
-    const auto [row, fileRow] = standard.run(1);
-    EXPECT_EQ(row[1], "0.00");
-    EXPECT_EQ(row[2], OS2) << theorem;
-  }
-}
-
 TEST(Pipeline, AReaderFailureEndsTheInstanceWithoutARow) {
   StandardClass standard;
   EXPECT_EQ(console([&] { EXPECT_FALSE(runInstance(7, standard.reportStream, standard.sums)); }),

@@ -109,40 +109,18 @@ TEST(Program, StartOverRunsTheFirstClassUntilItsFilesEndWithOrWithoutItsReportFi
   std::filesystem::remove_all("Reports");
   writeTextFile("Reports", "not a directory\n");
   const ProgramOutput unwritableBatch =
-      runBatchProgram("--n 20 --os 0.8 --instances 1-3 --max-state 5000");
+      runBatchProgram("--n 20 --os 0.8,0.6 --instances 1-3 --max-state 5000");
   EXPECT_EQ(unwritableBatch.exitCode, 1);
   EXPECT_EQ(consoleRows(unwritableBatch.out).size(), 3u) << unwritableBatch.out;
-  EXPECT_EQ(countOf(unwritableBatch.err, "Wrning: report file Reports/"), 1);
+  EXPECT_EQ(countOf(unwritableBatch.err, "Wrning: report file Reports/"), 2); // once per class
   EXPECT_NE(unwritableBatch.err.find("-o=2-d=2-os=0.8-n=20.txt cannot be written"),
             std::string::npos);
-}
 
-TEST(Program, ContinueWithVelmarSkipsTheStandardDatasetAndResetsTheThreshold) {
-  ScratchDirectory scratch;
-  // Order strength 1/3, below the entered threshold 1 that the skipped dataset resets.
-  for (int Ins = 1; Ins <= 2; ++Ins) writeVelmarInstance(40, 0.2, Ins, threeJobs(), chainOf(1));
-  const ProgramRun run = runProgram("2 1 0 6 1 0 1\n");
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_TRUE(run.afterDialogue.starts_with("obj=2-data=1-os=0.2-n=40\n")) << run.console;
-  ASSERT_EQ(run.rows.size(), 2u) << run.console;
-  for (const std::string& row : run.rows) EXPECT_NE(split(row, '\t')[5], "-1") << row;
-  EXPECT_NE(
-      run.console.find("Sample file Instances/Data-Velmar/wet040/wet040_003.dat not found! \n" +
-                       readerFailure),
-      std::string::npos);
-  EXPECT_EQ(reportNames().size(), 1u);
-  EXPECT_EQ(reportLines("-o=2-d=1-os=0.2-n=40.txt").at(0),
-            "maxCPU=3601 - maxState=195000000 - prec:None");
-}
-
-// The menu test covers refused entries; here the end of the input, which ends the run at once.
-TEST(Program, EndOfInputInTheDialogueEndsTheRunWithoutAReport) {
-  ScratchDirectory scratch;
-  const ProgramRun run = runProgram("2 2 1");
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(countOf(run.console, "ERROR! the input ended before the dialogue was complete"), 1)
-      << run.console;
-  EXPECT_EQ(run.console.find("obj="), std::string::npos) << run.console;
+  // The end of the input in the dialogue ends the run at once, without a report.
+  std::filesystem::remove_all("Reports");
+  const ProgramRun ended = runProgram("2 2 1");
+  EXPECT_EQ(ended.exitCode, 0);
+  EXPECT_EQ(countOf(ended.console, "ERROR! the input ended before the dialogue was complete"), 1);
   EXPECT_FALSE(std::filesystem::exists("Reports"));
 }
 

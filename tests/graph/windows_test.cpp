@@ -3,7 +3,6 @@
 #include "support.h"
 
 #include <bit>
-#include <cmath>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -56,24 +55,8 @@ TEST(TimeWindows, MatchTheirDefinitions) {
   loadInstance(jobsWithTimes(120), {{58, 59}, {59, 60}, {60, 61}, {0, 119}, {119, 60}});
   expectWindowsMatchDefinitions("word boundary");
   std::mt19937 random(11);
-  for (int n = 20; n <= 120; n += 20) {
-    loadRandomInstance(random, n, 0.05);
-    expectWindowsMatchDefinitions("random n " + std::to_string(n));
-  }
-}
-
-TEST(TimeWindows, CycleCountsInTheHeadAloneAndFewerThanTwoJobsHaveNoOrderStrength) {
-  console([] { loadInstance({{2, 0, 1}, {3, 0, 1}, {5, 0, 1}}, {{0, 1}, {1, 0}}); });
-  computeTimeWindows();
-  // 0 and 1 are in both pred[0] and succ[0]: both count in the head, neither in the tail.
-  EXPECT_EQ(earliestStart[0], 5);
-  EXPECT_EQ(latestEnd[0], totalP);
-  EXPECT_EQ(earliestStart[2], 0);
-  for (int n : {0, 1}) {
-    loadInstance(jobsWithTimes(n));
-    computeTimeWindows();
-    EXPECT_TRUE(std::isnan(orderStrength())) << n;
-  }
+  loadRandomInstance(random, 100, 0.05);
+  expectWindowsMatchDefinitions("random");
 }
 
 } // namespace

@@ -52,32 +52,6 @@ TEST(AddPrec, ImpliedArcChangesNothingAndACycleIsReportedPerPairAndAdded) {
   EXPECT_TRUE(pred[0] == setOf({0, 1}) && pred[1] == setOf({0, 1}) && succ[0] == setOf({0, 1}));
 }
 
-TEST(ResetInstance, ClearsEveryTableThePreviousInstanceWrote) {
-  loadEmptyJobs(40);
-  for (int i = 0; i < 40; ++i) {
-    if (i > 0) addPrec(i - 1, i);
-    domPred[i] = domSucc[i] = setOf({i});
-    earliestStart[i] = latestEnd[i] = 7;
-    for (int j = 0; j < maxJobs; ++j)
-      pairEarliestStart[i][j] = pairLatestEnd[i][j] = pairEarliestStart[j][i] =
-          pairLatestEnd[j][i] = 5;
-  }
-  pairEarliestStart[40][41] = 9; // outside every row and column below 40: left alone
-  totalStates = 99;
-  resetInstance();
-  EXPECT_TRUE(totalP == 0 && isEmpty(allJobs) && totalStates == 1);
-  for (int i = 0; i < maxJobs; ++i) {
-    EXPECT_TRUE(isEmpty(pred[i]) && isEmpty(succ[i]) && isEmpty(domPred[i]) && isEmpty(domSucc[i]));
-    EXPECT_EQ(earliestStart[i] | latestEnd[i], 0);
-    for (int j = 0; j < 40; ++j)
-      EXPECT_EQ(pairEarliestStart[i][j] | pairLatestEnd[i][j] | pairEarliestStart[j][i] |
-                    pairLatestEnd[j][i],
-                0);
-  }
-  EXPECT_EQ(pairEarliestStart[40][41], 9);
-  pairEarliestStart[40][41] = 0;
-}
-
 #ifndef __SANITIZE_ADDRESS__ // the sanitizer's own reservations do not fit a small address space
 TEST(InitTables, StoreThatCannotBeObtainedIsReportedNotThrown) {
   // In a child process limited to 4 GiB of address space the 8.58 GB store cannot exist: the

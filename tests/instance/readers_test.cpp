@@ -75,21 +75,6 @@ TEST(Readers, GoodFilesGiveJobsTotalAndClosure) {
   resetInstance();
   ASSERT_TRUE(parseStandardInstance("f", "2  7 3 1 1 -4  1 9 2 2 0  trailing words"));
   EXPECT_TRUE(jobCount == 2 && p[1] == 1 && dueDate[1] == 9 && totalP == 8 && isEmpty(succ[0]));
-
-  // Arcs across the word boundary, and a job that succeeds itself: reported, and read on.
-  std::string text = "120\n";
-  for (int i = 0; i < 120; ++i)
-    text += std::string("1 0 1 1 ") + (i == 0    ? "1 59\n"
-                                       : i == 59 ? "1 60\n"
-                                       : i == 60 ? "1 119\n"
-                                       : i == 7  ? "1 7\n"
-                                                 : "0\n");
-  resetInstance();
-  EXPECT_EQ(console([&] { EXPECT_TRUE(parseStandardInstance("f", text)); }),
-            (Console{"Error! addPrec\n", 1}));
-  EXPECT_TRUE(jobCount == 120 && totalP == 120 && allJobs.word[1] == (uint64_t{1} << 60) - 1);
-  EXPECT_TRUE(pred[119] == setOf({0, 59, 60}) && succ[0] == setOf({59, 60, 119}));
-  EXPECT_TRUE(pred[7] == setOf({7}) && succ[7] == setOf({7}));
 }
 
 // Each refusal names the routine, the file and the item, waits for a key, and stores nothing

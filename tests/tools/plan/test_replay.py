@@ -50,8 +50,3 @@ def test_replay_skips_what_the_sequential_rule_skips(threshold, runs, objectives
                 assert row.line.split("\t")[4:] == ["0", "-1", "0", "1"]
                 assert row.line.split("\t")[:4] == original.line.split("\t")[:4]
 
-
-def test_a_row_skipped_by_its_own_run_cannot_be_replayed():
-    runs = [class_run(2, 20, 0.8, [("0.8", -1, 1)])]
-    with pytest.raises(replay.ReplayError):
-        replay.replay(runs, 0)
