@@ -35,6 +35,13 @@ inline uint32_t lowerBound(const LayerKeys<Key>& layer, uint32_t from, uint32_t 
 
 inline constexpr uint32_t notFound = UINT32_MAX;
 
+// Entries ahead of a job's cursor fetched once the cursor moves. On layers of millions of
+// states the cursors of up to 120 jobs walk the child layer at once, more streams than the
+// hardware prefetcher follows, and the next child of a job usually lies within a few entries of
+// its cursor; 8 entries (one line of Narrow keys) measured best of 0, 8, 16 and 32. Prefetching
+// past the layer's end is harmless: prefetches do not fault.
+inline constexpr uint32_t cursorLookahead = 8;
+
 // The index of child, known to be at or after `from` if it is in the layer at all; notFound
 // when it is not (a numbering fault), after the "expected state not found" warning, or counted
 // in `missing` for a window, whose thread leaves the console to the stage's caller.
@@ -179,6 +186,8 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
           childCost[x] = std::min(childCost[x], candidate);
         }
         facts.cursor = x + 1;
+        __builtin_prefetch(&childWord0[x + cursorLookahead]);
+        __builtin_prefetch(&childCost[x + cursorLookahead], 1);
       }
       skipped |= facts.skip;
       if constexpr (!plain) {
