@@ -125,18 +125,22 @@ void prepareClosingOrder() {
 }
 
 // Weighted tardiness of the jobs of `set` sequenced from 0 in closingOrder; -1 when that
-// order breaks a precedence among them.
-int64_t closingCost(const JobSet& set) {
-  JobSet placed{};
+// order breaks a precedence among them or the cost passes `limit`. A job may come next when
+// none of its predecessors in the set is still unplaced. The cost only grows as jobs are
+// added, so a partial sum above the limit already decides.
+int64_t closingCost(const JobSet& set, int64_t limit) {
+  JobSet unplaced = set;
   int64_t time = 0, cost = 0;
   for (int k = 0; k < jobCount; ++k) {
     const int j = closingOrder[k];
-    if (!contains(set, j)) continue;
-    const JobSet before = intersection(pred[j], set);
-    if (!(intersection(before, placed) == before)) return -1;
-    insertJob(placed, j);
+    if (!contains(unplaced, j)) continue;
+    removeJob(unplaced, j);
+    const JobSet before = intersection(pred[j], unplaced);
+    if (before.word[0] != 0 || before.word[1] != 0) return -1;
     time += p[j];
     if (time > dueDate[j]) cost += int64_t{tardinessWeight[j]} * (time - dueDate[j]);
+    if (cost > limit) return -1;
+    if (unplaced.word[0] == 0 && unplaced.word[1] == 0) break;
   }
   return cost;
 }
@@ -184,7 +188,8 @@ bool expandBelow(int64_t& incumbent, int parentStage) {
     forEachJob(set, [&](int j) { multipliers += pathMultiplier[j]; });
     const int64_t bound = std::max<int64_t>(ceilUnscaled(pathTable[time] + multipliers), 0);
     if (cost + bound >= incumbent) continue; // the incumbent fell since the parent was kept
-    const int64_t front = closingCost(set);
+    // Past this limit the front neither closes the parent nor lowers the incumbent.
+    const int64_t front = closingCost(set, std::max(bound, incumbent - cost - 1));
     if (front >= 0) {
       if (cost + front < incumbent) {
         incumbent = cost + front;
