@@ -93,6 +93,14 @@ int countOf(const std::string& text, const std::string& needle) {
   return count;
 }
 
+TraceStore::TraceStore(uint64_t entries) {
+  allocateTrace(entries * traceBytesPerState);
+}
+
+TraceStore::~TraceStore() {
+  freeTrace();
+}
+
 StoreCapacity::StoreCapacity(uint32_t capacity) {
   allocateStore(capacity);
 }

@@ -83,6 +83,12 @@ struct StoreCapacity {
   ~StoreCapacity();
 };
 
+// A trace store of `entries` states while it lives; none afterwards.
+struct TraceStore {
+  explicit TraceStore(uint64_t entries);
+  ~TraceStore();
+};
+
 // A fresh empty directory that is the working directory while the object lives; afterwards the
 // previous working directory is restored and the directory removed with its contents.
 class ScratchDirectory {

@@ -5,6 +5,7 @@
 // least weighted tardiness of that front, added to the state's cost, bounds every complete
 // sequence through the state from below.
 #include "dp/dp.h"
+#include "dp/expand.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -43,36 +44,54 @@ void resizeSlots(uint64_t count) {
   }
 }
 
-// Puts a child into curLayer, or lowers the cost of its entry. False when the layer is full.
-inline bool offerChild(uint64_t word0, uint64_t word1, uint64_t h, int32_t cost, uint16_t time) {
-  const uint64_t tag = h & 0xFFFFFFFF00000000ull;
-  uint64_t at = h & slotMask;
-  for (; slots[at] != 0; at = (at + 1) & slotMask) {
-    if ((slots[at] & 0xFFFFFFFF00000000ull) != tag) continue;
-    const uint32_t i = static_cast<uint32_t>(slots[at]) - 1;
-    if (stateSet[curLayer][0][i] == word0 && stateSet[curLayer][1][i] == word1) {
-      stateCost[curLayer][i] = std::min(stateCost[curLayer][i], cost);
-      return true;
-    }
-  }
-  if (layerSize[curLayer] >= layerLimit) return false;
-  slots[at] = tag | (layerSize[curLayer] + 1);
-  appendState(curLayer, JobSet{{word0, word1}}, cost, time);
-  if (2 * uint64_t{layerSize[curLayer]} > slots.size()) resizeSlots(2 * slots.size());
-  return true;
-}
-
 // A child that passed the bound, waiting for its turn in offerChild.
 struct Offer {
   uint64_t word0, word1, hash;
   int32_t cost;
   uint16_t time;
+  uint8_t job; // the job its parent placed
 };
+
+// Where a traced stage records each kept child's parent and placed job: the entries of its
+// layer in the trace store, as far as they reach.
+StageTrace boundedTrace;
+
+inline void recordParent(uint32_t child, uint32_t parent, uint8_t job) {
+  if (child >= boundedTrace.room) return; // the stage no longer fits: its end notices
+  boundedTrace.parent[child] = parent;
+  boundedTrace.job[child] = job;
+}
+
+// Puts a child into curLayer, or lowers the cost of its entry; `traced` also records the parent
+// that gave the entry its cost. False when the layer is full.
+template <bool traced>
+inline bool offerChild(const Offer& o, uint32_t parent) {
+  const uint64_t tag = o.hash & 0xFFFFFFFF00000000ull;
+  uint64_t at = o.hash & slotMask;
+  for (; slots[at] != 0; at = (at + 1) & slotMask) {
+    if ((slots[at] & 0xFFFFFFFF00000000ull) != tag) continue;
+    const uint32_t i = static_cast<uint32_t>(slots[at]) - 1;
+    if (stateSet[curLayer][0][i] == o.word0 && stateSet[curLayer][1][i] == o.word1) {
+      if (o.cost < stateCost[curLayer][i]) {
+        stateCost[curLayer][i] = o.cost;
+        if constexpr (traced) recordParent(i, parent, o.job);
+      }
+      return true;
+    }
+  }
+  if (layerSize[curLayer] >= layerLimit) return false;
+  if constexpr (traced) recordParent(layerSize[curLayer], parent, o.job);
+  slots[at] = tag | (layerSize[curLayer] + 1);
+  appendState(curLayer, JobSet{{o.word0, o.word1}}, o.cost, o.time);
+  if (2 * uint64_t{layerSize[curLayer]} > slots.size()) resizeSlots(2 * slots.size());
+  return true;
+}
 
 // Offers the children of one parent, having first fetched their slots and then the entries
 // those slots point at into the cache: the probes of one parent then overlap their misses
 // instead of taking them one after another. The fetches are hints; offerChild alone decides.
-bool offerAll(Offer* offers, int count) {
+template <bool traced>
+bool offerAll(const Offer* offers, int count, uint32_t parent) {
   for (int k = 0; k < count; ++k) __builtin_prefetch(&slots[offers[k].hash & slotMask]);
   for (int k = 0; k < count; ++k) {
     const uint32_t i = static_cast<uint32_t>(slots[offers[k].hash & slotMask]);
@@ -80,10 +99,8 @@ bool offerAll(Offer* offers, int count) {
     __builtin_prefetch(&stateSet[curLayer][0][i - 1]);
     __builtin_prefetch(&stateCost[curLayer][i - 1], 1);
   }
-  for (int k = 0; k < count; ++k) {
-    const Offer& o = offers[k];
-    if (!offerChild(o.word0, o.word1, o.hash, o.cost, o.time)) return false;
-  }
+  for (int k = 0; k < count; ++k)
+    if (!offerChild<traced>(offers[k], parent)) return false;
   return true;
 }
 
@@ -108,32 +125,59 @@ void prepareClosingOrder() {
 }
 
 // Weighted tardiness of the jobs of `set` sequenced from 0 in closingOrder; -1 when that
-// order breaks a precedence among them.
-int64_t closingCost(const JobSet& set) {
-  JobSet placed{};
+// order breaks a precedence among them or the cost passes `limit`. A job may come next when
+// none of its predecessors in the set is still unplaced. The cost only grows as jobs are
+// added, so a partial sum above the limit already decides.
+int64_t closingCost(const JobSet& set, int64_t limit) {
+  JobSet unplaced = set;
   int64_t time = 0, cost = 0;
   for (int k = 0; k < jobCount; ++k) {
     const int j = closingOrder[k];
-    if (!contains(set, j)) continue;
-    const JobSet before = intersection(pred[j], set);
-    if (!(intersection(before, placed) == before)) return -1;
-    insertJob(placed, j);
+    if (!contains(unplaced, j)) continue;
+    removeJob(unplaced, j);
+    const JobSet before = intersection(pred[j], unplaced);
+    if (before.word[0] != 0 || before.word[1] != 0) return -1;
     time += p[j];
     if (time > dueDate[j]) cost += int64_t{tardinessWeight[j]} * (time - dueDate[j]);
+    if (cost > limit) return -1;
+    if (unplaced.word[0] == 0 && unplaced.word[1] == 0) break;
   }
   return cost;
 }
 
-// Expands prevLayer into curLayer, keeping only the children that pass the bound: the tail's
-// cost plus pathBound of the front stays below the incumbent, the least cost of a complete
-// sequence known. The front's multiplier sum is the parent's less the placed job's.
+// The sequence of cost `incumbent` when it is known: the upper bound's own, or a front in
+// closingOrder followed by the tail of the state whose front it was (DP numbering).
+uint16_t incumbentSequence[maxJobs];
+bool incumbentKnown = false;
+
+// The incumbent's sequence through the state at `index` of stage `stage`'s layer, whose whole
+// trace back to the full set is recorded: its front in closingOrder, then its tail, each step
+// back one stage nearer the full set giving the next job of the schedule.
+void keepClosedSequence(const JobSet& front, int stage, uint32_t index) {
+  int k = 0;
+  for (int c = 0; c < jobCount; ++c)
+    if (contains(front, closingOrder[c])) incumbentSequence[k++] = closingOrder[c];
+  for (; stage >= 1; --stage) {
+    const uint64_t entry = traceStart[stage] + index;
+    incumbentSequence[k++] = tracedJob[entry];
+    index = tracedParent[entry];
+  }
+  incumbentKnown = true;
+}
+
+// Expands prevLayer, the layer of stage parentStage, into curLayer, keeping only the children
+// that pass the bound: the tail's cost plus pathBound of the front stays below the incumbent,
+// the least cost of a complete sequence known. The front's multiplier sum is the parent's less
+// the placed job's. `traced`: the stages up to parentStage are recorded whole, and this one
+// records its children's parents too.
 //
 // A parent whose front sequenced in closingOrder costs no more than its bound is closed: that
 // sequence is an optimal front, so the best sequence through the parent is known; it may lower
 // the incumbent and the parent has no children. Any other parent's front sequence, with its
 // tail, is a feasible sequence too and may lower the incumbent as well. False when the layer
 // reached its limit.
-bool expandBelow(int64_t& incumbent) {
+template <bool traced>
+bool expandBelow(int64_t& incumbent, int parentStage) {
   resizeSlots(uint64_t{1} << 12);
   Offer offers[maxJobs];
   for (uint32_t s = 0; s < layerSize[prevLayer]; ++s) {
@@ -144,9 +188,16 @@ bool expandBelow(int64_t& incumbent) {
     forEachJob(set, [&](int j) { multipliers += pathMultiplier[j]; });
     const int64_t bound = std::max<int64_t>(ceilUnscaled(pathTable[time] + multipliers), 0);
     if (cost + bound >= incumbent) continue; // the incumbent fell since the parent was kept
-    const int64_t front = closingCost(set);
+    // Past this limit the front neither closes the parent nor lowers the incumbent.
+    const int64_t front = closingCost(set, std::max(bound, incumbent - cost - 1));
     if (front >= 0) {
-      incumbent = std::min(incumbent, cost + front);
+      if (cost + front < incumbent) {
+        incumbent = cost + front;
+        if constexpr (traced)
+          keepClosedSequence(set, parentStage, s);
+        else
+          incumbentKnown = false;
+      }
       if (front <= bound) continue;
     }
     int count = 0;
@@ -160,10 +211,14 @@ bool expandBelow(int64_t& incumbent) {
       if (childCost + std::max<int64_t>(ceilUnscaled(childFront), 0) >= incumbent) return;
       JobSet child = set;
       removeJob(child, j);
-      offers[count++] = {child.word[0], child.word[1], hashOf(child.word[0], child.word[1]),
-                         static_cast<int32_t>(childCost), childTime};
+      offers[count++] = {child.word[0],
+                         child.word[1],
+                         hashOf(child.word[0], child.word[1]),
+                         static_cast<int32_t>(childCost),
+                         childTime,
+                         static_cast<uint8_t>(j)};
     });
-    if (!offerAll(offers, count)) return false;
+    if (!offerAll<traced>(offers, count, s)) return false;
   }
   return true;
 }
@@ -174,11 +229,29 @@ namespace {
 
 enum class Outcome { solved, overBudget, stopped };
 
+// What the last run knows of the sequence behind its result.
+bool belowRan = false;         // the last run was dpSolveBelow's, not the exact DP's
+bool attemptRecorded = false;  // the trace holds every stage the final attempt completed
+bool resultFromLayers = false; // the result is the empty front's entry, not the incumbent
+
+// Points the stage's trace at the free part of the trace store, from entry `used` on.
+void beginBoundedStage(uint64_t used, int stage) {
+  traceStart[stage] = used;
+  boundedTrace.parent = tracedParent + used;
+  boundedTrace.job = tracedJob + used;
+  boundedTrace.room = static_cast<uint32_t>(std::min<uint64_t>(traceCapacity - used, UINT32_MAX));
+}
+
 // The DP from the full set with the bound as fitted so far, in the layers as they stand. Gives
 // up, with no result, when its stages would keep more than stateBudget states; the statistics
-// then count its completed stages.
+// then count its completed stages. While the trace store has room, every stage records its
+// states' parents from the store's start, as the exact DP's trace does.
 Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
   const uint64_t statesBefore = totalStates;
+  bool tracing = traceCapacity > 0;
+  uint64_t traceUsed = 0;
+  tracedStages = 0;
+  attemptRecorded = false;
   layerSize[curLayer] = 0;
   appendState(curLayer, allJobs, 0, totalP);
   for (uint16_t stagesLeft = jobCount; stagesLeft > 0;) {
@@ -190,22 +263,28 @@ Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
     curLayer = layerToggle;
     prevLayer = !layerToggle;
     --stagesLeft;
+    const int stage = jobCount - stagesLeft;
     layerSize[curLayer] = 0;
     const uint64_t budgetLeft = stateBudget - (totalStates - statesBefore);
     layerLimit = static_cast<uint32_t>(std::min<uint64_t>(layerCapacity - 2, budgetLeft));
-    if (!expandBelow(incumbent)) {
+    if (tracing) beginBoundedStage(traceUsed, stage);
+    if (!(tracing ? expandBelow<true>(incumbent, stage - 1)
+                  : expandBelow<false>(incumbent, stage - 1))) {
       if (layerLimit == budgetLeft) return Outcome::overBudget;
       resultSlot() = -1; // capacity reached: the statistics keep the completed stages
       return Outcome::stopped;
     }
+    if (tracing && layerSize[curLayer] > boundedTrace.room) tracing = false;
+    if (tracing) traceUsed += layerSize[curLayer], tracedStages = static_cast<uint16_t>(stage);
     totalStates += layerSize[curLayer];
     maxLayerSize = std::max(maxLayerSize, layerSize[curLayer]);
     if (layerSize[curLayer] == 0) break; // every completion costs the incumbent or more
   }
+  attemptRecorded = tracing;
   // The empty front's entry holds the best sequence the layers kept; the incumbent the best
   // one seen otherwise.
-  if (layerSize[curLayer] == 0 || incumbent < resultSlot())
-    resultSlot() = static_cast<int32_t>(incumbent);
+  resultFromLayers = !(layerSize[curLayer] == 0 || incumbent < resultSlot());
+  if (!resultFromLayers) resultSlot() = static_cast<int32_t>(incumbent);
   return Outcome::solved;
 }
 
@@ -214,13 +293,17 @@ Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
 // A few rounds of the fit already give the bound that solves most instances with a few thousand
 // states; the long fit (about a second at 100 jobs) is paid only when a cheaper bound lets the
 // states grow. uas and ts count the states of every attempt.
-void dpSolveBelow(int64_t upperBound) {
+void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   struct Level {
     int rounds;           // of the multipliers' fit, in all
     uint64_t stateBudget; // states the attempt may keep before the next level takes over
   };
   constexpr Level levels[] = {{25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
   lookupCount = 0;
+  belowRan = true;
+  incumbentKnown = upperBoundSequence != nullptr;
+  if (incumbentKnown)
+    std::copy(upperBoundSequence, upperBoundSequence + jobCount, incumbentSequence);
   beginPathFit(upperBound);
   prepareClosingOrder();
   int64_t incumbent = upperBound;
@@ -234,11 +317,20 @@ void dpSolveBounded() {
   uint32_t sumOfP = 0;
   for (int j = 0; j < jobCount; ++j) sumOfP += p[j];
   const int64_t heuristicCost = buildHeuristicSchedule();
+  belowRan = false;
   // Wrapped 16-bit times would make a state's time differ from the sum over its front.
   if (heuristicCost < 0 || sumOfP != totalP)
     dpSolve();
   else
-    dpSolveBelow(heuristicCost);
+    dpSolveBelow(heuristicCost, heuristicSequence);
+}
+
+std::optional<std::vector<uint16_t>> boundedSequence() {
+  if (!belowRan) return tracedSequence();
+  if (!attemptRecorded || resultSlot() == -1) return std::nullopt;
+  if (resultFromLayers) return tracedSequence();
+  if (!incumbentKnown) return std::nullopt;
+  return std::vector<uint16_t>(incumbentSequence, incumbentSequence + jobCount);
 }
 
 } // namespace precdp

@@ -156,9 +156,18 @@ int64_t pathBound(const JobSet& set, uint32_t frontEnd);
 // due dates. Afterwards the result slot holds the optimum: the DP's result or the incumbent,
 // whichever is less (the incumbent alone when no state is left); -1 at the time limit or the
 // layer capacity. uas and ts count the states kept. Its layers are in no set order.
-void dpSolveBelow(int64_t upperBound);
+// `upperBoundSequence` is a feasible sequence of cost upperBound (jobCount jobs) or null when
+// none is known. With a trace store it records its kept states' parents in it.
+void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence = nullptr);
 // dpSolveBelow with the heuristic's UB; plain dpSolve when there is no feasible sequence or the
 // 16-bit times wrap.
 void dpSolveBounded();
+
+// The sequence behind the last dpSolveBounded's or dpSolveBelow's result (DP numbering): the
+// DP's own, traced like tracedSequence's, or the incumbent's when that is the result: the upper
+// bound's sequence or a front closed in due-date order with the tail of its state. Empty when
+// the run gave no result, its trace did not hold every state of its final attempt, or the
+// incumbent's sequence is not known.
+std::optional<std::vector<uint16_t>> boundedSequence();
 
 } // namespace precdp

@@ -78,8 +78,8 @@ bool runInstance(int16_t Ins, std::ofstream& reportStream, ClassSums& sums);
 // With writeSequences (report.h) every result row gets a line in the companion file: the DP's
 // sequence in file positions once it passed the check, "-" otherwise.
 
-// The last dpSolve's optimal sequence in processing order as 0-based file positions (the
-// relabeling undone); empty when the run kept none.
+// The last run's optimal sequence (dpSolve's, or dpSolveBounded's in a bounded run) in
+// processing order as 0-based file positions (the relabeling undone); empty when it kept none.
 std::optional<std::vector<uint16_t>> dpSequenceInFilePositions();
 
 // `sequence` when it is a schedule of `asRead` with weighted tardiness obj. Otherwise prints

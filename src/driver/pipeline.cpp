@@ -30,7 +30,7 @@ void writeFileRow(std::ofstream& reportStream, const ResultRow& row) {
 }
 
 std::optional<std::vector<uint16_t>> dpSequenceInFilePositions() {
-  std::optional<std::vector<uint16_t>> sequence = tracedSequence();
+  std::optional<std::vector<uint16_t>> sequence = boundedRun ? boundedSequence() : tracedSequence();
   if (sequence)
     for (uint16_t& job : *sequence) job = filePosition[job];
   return sequence;

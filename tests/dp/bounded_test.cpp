@@ -24,11 +24,22 @@ int32_t run(Solver solver) {
   return resultSlot();
 }
 
+// The bounded run's sequence is a feasible one of cost `optimum`.
+void expectOptimalSequence(int64_t optimum, const std::string& where) {
+  const auto sequence = boundedSequence();
+  ASSERT_TRUE(sequence) << where;
+  ASSERT_EQ(sequence->size(), size_t(jobCount)) << where;
+  EXPECT_TRUE(sequenceFeasible(sequence->data())) << where;
+  EXPECT_EQ(sequenceCost(sequence->data()), optimum) << where;
+}
+
 // Generated instances of both families as the program runs them with each theorem. The bounded
 // run gives the exhaustive optimum with the heuristic's UB, with UB = optimum (proven by an
 // emptied layer) and with UBs above it (the DP's result or a closed front's); it never keeps
-// more states than the exact DP. The heuristic's sequence is feasible and priced right.
+// more states than the exact DP. The heuristic's sequence is feasible and priced right, and so
+// is the bounded run's whenever its UB's sequence is known or the UB is above the optimum.
 TEST(DpSolveBounded, MatchesTheExactDpAndTheExhaustiveSearch) {
+  TraceStore trace(4096);
   for (const gen::Family family : {gen::Family::standard, gen::Family::velmar})
     for (int theorem = 0; theorem <= 2; ++theorem)
       for (int instanceNo = 1; instanceNo <= 60; ++instanceNo) {
@@ -50,10 +61,14 @@ TEST(DpSolveBounded, MatchesTheExactDpAndTheExhaustiveSearch) {
         const uint64_t exactStates = totalStates;
         ASSERT_EQ(run(dpSolveBounded), optimum) << where;
         EXPECT_LE(totalStates, exactStates) << where;
+        expectOptimalSequence(optimum, where);
         ASSERT_EQ(run([&] { dpSolveBelow(optimum); }), optimum) << where;
         EXPECT_EQ(layerSize[curLayer], 0u) << where;
-        ASSERT_EQ(run([&] { dpSolveBelow(optimum + 1); }), optimum) << where;
-        ASSERT_EQ(run([&] { dpSolveBelow(optimum + 100); }), optimum) << where;
+        EXPECT_FALSE(boundedSequence()) << where; // no sequence of that cost was given
+        for (const int64_t above : {1, 100}) {
+          ASSERT_EQ(run([&] { dpSolveBelow(optimum + above); }), optimum) << where;
+          expectOptimalSequence(optimum, where + " above " + std::to_string(above));
+        }
       }
 }
 

@@ -19,12 +19,6 @@ namespace {
 
 using namespace testing;
 
-// A trace store of `entries` states for the life of the object.
-struct TraceStore {
-  explicit TraceStore(uint64_t entries) { allocateTrace(entries * traceBytesPerState); }
-  ~TraceStore() { freeTrace(); }
-};
-
 // What the program does between the read and the DP: the chosen pass, then the relabeling.
 void strengthen(int theorem) {
   computeTimeWindows();
@@ -51,38 +45,47 @@ TEST(Sequences, TheDpSequenceIsAnOptimalScheduleOfTheFileInstance) {
   }
 }
 
-// The trace must hold every state built after the full set: totalStates - 1 entries. A store
+// The trace must hold every state built after the full set: totalStates - 1 entries, in the
+// exact and in the bounded run (whose one attempt here keeps every state it builds). A store
 // one entry short keeps no sequence, and the run is the run without a trace.
 TEST(Sequences, ATraceStoreTooSmallLeavesTheRunUnchangedAndKeepsNoSequence) {
   const gen::GeneratorSettings shuffled{.shuffledNumbering = true};
   const gen::GeneratedInstance instances[] = {
       gen::generateInstance(shuffled, gen::Family::standard, 12, 0.2, 3),
       gen::generateInstance(shuffled, gen::Family::standard, 80, 0.8, 7)}; // both set words
-  for (const gen::GeneratedInstance& instance : instances) {
-    const auto load = [&] {
-      gen::loadGeneratedInstance(instance);
-      strengthen(1);
-    };
-    freeTrace();
-    load();
-    const std::vector<int64_t> untraced = {solve(), maxLayerSize, int64_t(totalStates),
-                                           int64_t(lookupCount)};
-    const uint64_t needed = totalStates - 1;
-    for (uint64_t entries : {needed + 1, needed, needed - 1, uint64_t{0}}) {
-      TraceStore trace(entries);
-      gen::loadGeneratedInstance(instance);
-      const FileInstance asRead = snapshotFileInstance();
+  for (const bool bounded : {false, true})
+    for (const gen::GeneratedInstance& instance : instances) {
+      const auto load = [&] {
+        gen::loadGeneratedInstance(instance);
+        strengthen(1);
+      };
+      const auto run = [&] {
+        boundedRun = bounded;
+        const int32_t obj =
+            bounded ? (maxCPU = 1e9, startClock = clockTicks(), dpSolveBounded(), resultSlot())
+                    : solve();
+        return std::vector<int64_t>{obj, maxLayerSize, int64_t(totalStates), int64_t(lookupCount)};
+      };
+      const std::string where =
+          std::to_string(instance.n) + " jobs, bounded " + std::to_string(bounded) + ", entries ";
+      freeTrace();
       load();
-      const std::vector<int64_t> traced = {solve(), maxLayerSize, int64_t(totalStates),
-                                           int64_t(lookupCount)};
-      EXPECT_EQ(traced, untraced) << instance.n << " jobs, " << entries << " entries";
-      const auto sequence = dpSequenceInFilePositions();
-      ASSERT_EQ(sequence.has_value(), entries >= needed) << instance.n << " jobs, " << entries;
-      if (sequence) {
-        EXPECT_EQ(sequenceFault(asRead, *sequence, untraced[0]), "");
+      const std::vector<int64_t> untraced = run();
+      const uint64_t needed = totalStates - 1;
+      for (uint64_t entries : {needed + 1, needed, needed - 1, uint64_t{0}}) {
+        TraceStore trace(entries);
+        gen::loadGeneratedInstance(instance);
+        const FileInstance asRead = snapshotFileInstance();
+        load();
+        EXPECT_EQ(run(), untraced) << where << entries;
+        const auto sequence = dpSequenceInFilePositions();
+        ASSERT_EQ(sequence.has_value(), entries >= needed) << where << entries;
+        if (sequence) {
+          EXPECT_EQ(sequenceFault(asRead, *sequence, untraced[0]), "") << where << entries;
+        }
       }
+      boundedRun = false;
     }
-  }
 }
 
 TEST(Sequences, SequenceMemoryTakesBytesWithBinarySuffixes) {
@@ -117,8 +120,8 @@ std::vector<std::string> resultColumns(const std::string& output) {
 
 // Files of both datasets: instances 1 and 2 numbered at random (a theorem pass renumbers them),
 // 3 numbered topologically, as the DP needs it without a pass, and 4 of one job, so its order
-// strength is not a number and the DP does not run. Without room for the trace the rows are
-// the same and every sequence is "-".
+// strength is not a number and the DP does not run; exact and bounded runs. Without room for
+// the trace the rows are the same and every sequence is "-".
 TEST(Sequences, TheProgramWritesACheckedLineForEveryRowOfBothDatasets) {
   ScratchDirectory scratch;
   std::vector<gen::GeneratedInstance> instances[2];
@@ -135,23 +138,28 @@ TEST(Sequences, TheProgramWritesACheckedLineForEveryRowOfBothDatasets) {
                       gen::velmarPrecedenceFileText(instance));
       }
     }
+  // A run without room for the trace repeats the rows of the run `sameRowsAs` before it.
   const struct {
     const char* arguments;
     int firstInstance;
+    int sameRowsAs = -1;
   } runs[] = {{"--theorem kanet --instances 1-4", 1},
               {"--theorem emmons --instances 1-4", 1},
               {"--theorem none --instances 3-4", 3},
-              {"--theorem emmons --instances 1-4 --sequence-memory 0", 1}};
-  std::vector<std::string> emmonsRows; // obj, uas, ts of the second run
+              {"--theorem emmons --instances 1-4 --sequence-memory 0", 1, 1},
+              {"--theorem kanet --instances 1-4 --bounded", 1},
+              {"--theorem none --instances 3-4 --bounded", 3},
+              {"--theorem kanet --instances 1-4 --bounded --sequence-memory 0", 1, 4}};
+  std::vector<std::string> rows[std::size(runs)]; // obj, uas, ts of each run
   for (const auto& run : runs) {
     std::filesystem::remove_all("Reports");
     const ProgramOutput output = runBatchProgram(std::string(run.arguments) +
                                                  " --n 40 --os 0.2 --max-state 1000 --sequences");
     EXPECT_EQ(output.exitCode, 0) << run.arguments << "\n" << output.err;
-    const bool room = &run != &runs[3];
-    if (&run == &runs[1]) emmonsRows = resultColumns(output.out);
+    const bool room = run.sameRowsAs < 0;
+    rows[&run - runs] = resultColumns(output.out);
     if (!room) {
-      EXPECT_EQ(resultColumns(output.out), emmonsRows);
+      EXPECT_EQ(rows[&run - runs], rows[run.sameRowsAs]) << run.arguments;
     }
     for (int dataset = 0; dataset < 2; ++dataset) {
       const auto lines =
