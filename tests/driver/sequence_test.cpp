@@ -79,7 +79,10 @@ TEST(Sequences, ATraceStoreTooSmallLeavesTheRunUnchangedAndKeepsNoSequence) {
         load();
         EXPECT_EQ(run(), untraced) << where << entries;
         const auto sequence = dpSequenceInFilePositions();
-        ASSERT_EQ(sequence.has_value(), entries >= needed) << where << entries;
+        // A bounded run may take several attempts and ts counts them all, while the trace only
+        // has to hold the last one: there a store below ts may still keep the sequence.
+        if (!bounded || entries >= needed)
+          ASSERT_EQ(sequence.has_value(), entries >= needed) << where << entries;
         if (sequence) {
           EXPECT_EQ(sequenceFault(asRead, *sequence, untraced[0]), "") << where << entries;
         }
