@@ -52,16 +52,6 @@ struct Offer {
   uint8_t job; // the job its parent placed
 };
 
-// Where a traced stage records each kept child's parent and placed job: the entries of its
-// layer in the trace store, as far as they reach.
-StageTrace boundedTrace;
-
-inline void recordParent(uint32_t child, uint32_t parent, uint8_t job) {
-  if (child >= boundedTrace.room) return; // the stage no longer fits: its end notices
-  boundedTrace.parent[child] = parent;
-  boundedTrace.job[child] = job;
-}
-
 // Puts a child into curLayer, or lowers the cost of its entry; `traced` also records the parent
 // that gave the entry its cost. False when the layer is full.
 template <bool traced>
@@ -74,13 +64,13 @@ inline bool offerChild(const Offer& o, uint32_t parent) {
     if (stateSet[curLayer][0][i] == o.word0 && stateSet[curLayer][1][i] == o.word1) {
       if (o.cost < stateCost[curLayer][i]) {
         stateCost[curLayer][i] = o.cost;
-        if constexpr (traced) recordParent(i, parent, o.job);
+        if constexpr (traced) recordInTrace(stageTrace, i, parent, o.job);
       }
       return true;
     }
   }
   if (layerSize[curLayer] >= layerLimit) return false;
-  if constexpr (traced) recordParent(layerSize[curLayer], parent, o.job);
+  if constexpr (traced) recordInTrace(stageTrace, layerSize[curLayer], parent, o.job);
   slots[at] = tag | (layerSize[curLayer] + 1);
   appendState(curLayer, JobSet{{o.word0, o.word1}}, o.cost, o.time);
   if (2 * uint64_t{layerSize[curLayer]} > slots.size()) resizeSlots(2 * slots.size());
@@ -135,12 +125,11 @@ int64_t closingCost(const JobSet& set, int64_t limit) {
     const int j = closingOrder[k];
     if (!contains(unplaced, j)) continue;
     removeJob(unplaced, j);
-    const JobSet before = intersection(pred[j], unplaced);
-    if (before.word[0] != 0 || before.word[1] != 0) return -1;
+    if (meets(pred[j], unplaced)) return -1;
     time += p[j];
     if (time > dueDate[j]) cost += int64_t{tardinessWeight[j]} * (time - dueDate[j]);
     if (cost > limit) return -1;
-    if (unplaced.word[0] == 0 && unplaced.word[1] == 0) break;
+    if (isEmpty(unplaced)) break;
   }
   return cost;
 }
@@ -157,11 +146,7 @@ void keepClosedSequence(const JobSet& front, int stage, uint32_t index) {
   int k = 0;
   for (int c = 0; c < jobCount; ++c)
     if (contains(front, closingOrder[c])) incumbentSequence[k++] = closingOrder[c];
-  for (; stage >= 1; --stage) {
-    const uint64_t entry = traceStart[stage] + index;
-    incumbentSequence[k++] = tracedJob[entry];
-    index = tracedParent[entry];
-  }
+  traceTail(stage, index, incumbentSequence + k);
   incumbentKnown = true;
 }
 
@@ -234,14 +219,6 @@ bool belowRan = false;         // the last run was dpSolveBelow's, not the exact
 bool attemptRecorded = false;  // the trace holds every stage the final attempt completed
 bool resultFromLayers = false; // the result is the empty front's entry, not the incumbent
 
-// Points the stage's trace at the free part of the trace store, from entry `used` on.
-void beginBoundedStage(uint64_t used, int stage) {
-  traceStart[stage] = used;
-  boundedTrace.parent = tracedParent + used;
-  boundedTrace.job = tracedJob + used;
-  boundedTrace.room = static_cast<uint32_t>(std::min<uint64_t>(traceCapacity - used, UINT32_MAX));
-}
-
 // The DP from the full set with the bound as fitted so far, in the layers as they stand. Gives
 // up, with no result, when its stages would keep more than stateBudget states; the statistics
 // then count its completed stages. While the trace store has room, every stage records its
@@ -267,15 +244,14 @@ Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
     layerSize[curLayer] = 0;
     const uint64_t budgetLeft = stateBudget - (totalStates - statesBefore);
     layerLimit = static_cast<uint32_t>(std::min<uint64_t>(layerCapacity - 2, budgetLeft));
-    if (tracing) beginBoundedStage(traceUsed, stage);
+    if (tracing) beginTracedStage(traceUsed, stage);
     if (!(tracing ? expandBelow<true>(incumbent, stage - 1)
                   : expandBelow<false>(incumbent, stage - 1))) {
       if (layerLimit == budgetLeft) return Outcome::overBudget;
       resultSlot() = -1; // capacity reached: the statistics keep the completed stages
       return Outcome::stopped;
     }
-    if (tracing && layerSize[curLayer] > boundedTrace.room) tracing = false;
-    if (tracing) traceUsed += layerSize[curLayer], tracedStages = static_cast<uint16_t>(stage);
+    if (tracing) tracing = endTracedStage(traceUsed, stage);
     totalStates += layerSize[curLayer];
     maxLayerSize = std::max(maxLayerSize, layerSize[curLayer]);
     if (layerSize[curLayer] == 0) break; // every completion costs the incumbent or more

@@ -79,23 +79,6 @@ Stages prepareStage() {
   return allJobs.word[1] == 0 ? prepareStage<Narrow>(exactTimes) : prepareStage<Wide>(exactTimes);
 }
 
-// Points the stage's trace at the free part of the trace store, from entry `used` on.
-void beginTracedStage(uint64_t used, int stage) {
-  traceStart[stage] = used;
-  stageTrace.parent = tracedParent + used;
-  stageTrace.job = tracedJob + used;
-  stageTrace.room = static_cast<uint32_t>(std::min<uint64_t>(traceCapacity - used, UINT32_MAX));
-}
-
-// After a completed traced stage: true when its whole layer was recorded, and then `used`
-// moves past it. Otherwise the run goes on untraced and keeps no sequence.
-bool endTracedStage(uint64_t& used, int stage) {
-  if (layerSize[curLayer] > stageTrace.room) return false;
-  used += layerSize[curLayer];
-  tracedStages = static_cast<uint16_t>(stage);
-  return true;
-}
-
 } // namespace
 
 void dpSolve() {

@@ -66,9 +66,7 @@ inline uint8_t jobAtReversedBit(int r) {
 
 template <typename Key>
 inline void recordParent(const StageTrace& trace, uint32_t child, uint32_t parent, int r) {
-  if (child >= trace.room) return; // the stage outgrows the store: the run keeps no sequence
-  trace.parent[child] = parent;
-  trace.job[child] = jobAtReversedBit<Key>(r);
+  recordInTrace(trace, child, parent, jobAtReversedBit<Key>(r));
 }
 
 } // namespace

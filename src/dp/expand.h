@@ -96,7 +96,23 @@ struct StageTrace {
   uint32_t room = 0; // entries left in the trace store; children from here on go unrecorded
 };
 
-extern StageTrace stageTrace; // set by dpSolve before each traced stage
+extern StageTrace stageTrace; // set by beginTracedStage before each traced stage
+
+// Records a child's parent and the job the parent placed, while the stage fits the store.
+inline void recordInTrace(const StageTrace& trace, uint32_t child, uint32_t parent, uint8_t job) {
+  if (child >= trace.room) return; // the stage outgrows the store: the run keeps no sequence
+  trace.parent[child] = parent;
+  trace.job[child] = job;
+}
+
+// Points stageTrace at the free part of the trace store, from entry `used` on, for `stage`.
+void beginTracedStage(uint64_t used, int stage);
+// After a completed traced stage: true when its whole layer was recorded, and then `used`
+// moves past it and tracedStages reaches `stage`. Otherwise the run keeps no sequence.
+bool endTracedStage(uint64_t& used, int stage);
+// Writes the jobs of the schedule's tail behind the state at `index` of stage `stage` (whose
+// stages are recorded back to the full set), in processing order from `out` on; returns the end.
+uint16_t* traceTail(int stage, uint32_t index, uint16_t* out);
 
 // The part of a stage one expansion builds: the children with keys in [low, high) (no upper
 // end unless `bounded`) of the parents in [parentBegin, parentEnd), written from index `offset`

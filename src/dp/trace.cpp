@@ -1,7 +1,9 @@
 // The trace store and the walk back from the final state to the full set.
 #include "dp/dp.h"
+#include "dp/expand.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <new>
 
 namespace precdp {
@@ -38,18 +40,36 @@ void freeTrace() {
   tracedStages = 0;
 }
 
-std::optional<std::vector<uint16_t>> tracedSequence() {
-  if (traceCapacity == 0 || resultSlot() == -1 || tracedStages != jobCount) return std::nullopt;
-  // The last stage's one state, the empty set, at index 0; each step goes to its parent, one
-  // stage nearer the full set, and the job the parent placed comes next in the schedule.
-  std::vector<uint16_t> sequence;
-  sequence.reserve(jobCount);
-  uint32_t index = 0;
-  for (int stage = jobCount; stage >= 1; --stage) {
+void beginTracedStage(uint64_t used, int stage) {
+  traceStart[stage] = used;
+  stageTrace.parent = tracedParent + used;
+  stageTrace.job = tracedJob + used;
+  stageTrace.room = static_cast<uint32_t>(std::min<uint64_t>(traceCapacity - used, UINT32_MAX));
+}
+
+bool endTracedStage(uint64_t& used, int stage) {
+  if (layerSize[curLayer] > stageTrace.room) return false;
+  used += layerSize[curLayer];
+  tracedStages = static_cast<uint16_t>(stage);
+  return true;
+}
+
+uint16_t* traceTail(int stage, uint32_t index, uint16_t* out) {
+  // Each step goes to the state's parent, one stage nearer the full set, and the job the parent
+  // placed comes next in the schedule.
+  for (; stage >= 1; --stage) {
     const uint64_t entry = traceStart[stage] + index;
-    sequence.push_back(tracedJob[entry]);
+    *out++ = tracedJob[entry];
     index = tracedParent[entry];
   }
+  return out;
+}
+
+std::optional<std::vector<uint16_t>> tracedSequence() {
+  if (traceCapacity == 0 || resultSlot() == -1 || tracedStages != jobCount) return std::nullopt;
+  // From the last stage's one state, the empty set, at index 0.
+  std::vector<uint16_t> sequence(jobCount);
+  traceTail(jobCount, 0, sequence.data());
   return sequence;
 }
 
