@@ -45,9 +45,9 @@ TEST(Sequences, TheDpSequenceIsAnOptimalScheduleOfTheFileInstance) {
   }
 }
 
-// The trace must hold every state built after the full set: totalStates - 1 entries, in the
-// exact and in the bounded run (whose one attempt here keeps every state it builds). A store
-// one entry short keeps no sequence, and the run is the run without a trace.
+// The trace must hold every state built after the full set: totalStates - 1 entries. A store
+// one entry short keeps no sequence in the exact run; the bounded run needs only its last
+// attempt's states. Either way the run is the run without a trace.
 TEST(Sequences, ATraceStoreTooSmallLeavesTheRunUnchangedAndKeepsNoSequence) {
   const gen::GeneratorSettings shuffled{.shuffledNumbering = true};
   const gen::GeneratedInstance instances[] = {
