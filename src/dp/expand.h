@@ -111,8 +111,8 @@ void beginTracedStage(uint64_t used, int stage);
 // moves past it and tracedStages reaches `stage`. Otherwise the run keeps no sequence.
 bool endTracedStage(uint64_t& used, int stage);
 // Writes the jobs of the schedule's tail behind the state at `index` of stage `stage` (whose
-// stages are recorded back to the full set), in processing order from `out` on; returns the end.
-uint16_t* traceTail(int stage, uint32_t index, uint16_t* out);
+// stages are recorded back to the full set), in processing order from `out` on.
+void traceTail(int stage, uint32_t index, uint16_t* out);
 
 // The part of a stage one expansion builds: the children with keys in [low, high) (no upper
 // end unless `bounded`) of the parents in [parentBegin, parentEnd), written from index `offset`

@@ -54,7 +54,7 @@ bool endTracedStage(uint64_t& used, int stage) {
   return true;
 }
 
-uint16_t* traceTail(int stage, uint32_t index, uint16_t* out) {
+void traceTail(int stage, uint32_t index, uint16_t* out) {
   // Each step goes to the state's parent, one stage nearer the full set, and the job the parent
   // placed comes next in the schedule.
   for (; stage >= 1; --stage) {
@@ -62,7 +62,6 @@ uint16_t* traceTail(int stage, uint32_t index, uint16_t* out) {
     *out++ = tracedJob[entry];
     index = tracedParent[entry];
   }
-  return out;
 }
 
 std::optional<std::vector<uint16_t>> tracedSequence() {
