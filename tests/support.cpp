@@ -1,6 +1,8 @@
 #include "support.h"
 
 #include "dp/dp.h"
+#include "graph/graph.h"
+#include "theorems/theorems.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -44,10 +46,10 @@ void loadRandomInstance(std::mt19937& random, int n, double arcChance, RandomSha
     job.dueDate = static_cast<uint16_t>(draw(random, 0, total + shape.dueSlack));
   // The permutation is drawn either way, so the same draws give the same instance in both
   // numberings: the job of hidden rank a is job number[a].
-  std::vector<int> number(n), shuffled(n);
-  std::iota(shuffled.begin(), shuffled.end(), 0);
-  std::shuffle(shuffled.begin(), shuffled.end(), random);
+  std::vector<int> number(n);
   std::iota(number.begin(), number.end(), 0);
+  std::vector<int> shuffled = number;
+  std::shuffle(shuffled.begin(), shuffled.end(), random);
   if (shape.shuffled) number = shuffled;
   std::vector<Job> numbered(n);
   for (int a = 0; a < n; ++a) numbered[number[a]] = jobs[a];
@@ -59,6 +61,13 @@ void loadRandomInstance(std::mt19937& random, int n, double arcChance, RandomSha
   loadInstance(numbered, arcs);
 }
 
+void strengthen(int theorem) {
+  computeTimeWindows();
+  if (theorem == 1) kanetPrec();
+  if (theorem == 2) emmonsPrec();
+  if (theorem > 0) topoRelabel();
+}
+
 int32_t solve() {
   maxCPU = 1e9;
   startClock = clockTicks();
@@ -66,14 +75,14 @@ int32_t solve() {
   return resultSlot();
 }
 
-int64_t bruteForceOptimum() {
-  std::vector<int> order(jobCount);
-  std::iota(order.begin(), order.end(), 0);
+int64_t bruteForceOptimum(const JobSet& jobs) {
+  std::vector<int> order;
+  forEachJob(jobs, [&](int j) { order.push_back(j); });
   int64_t best = -1;
   do {
     bool feasible = true;
-    for (int a = 0; a < jobCount && feasible; ++a)
-      for (int b = a + 1; b < jobCount && feasible; ++b)
+    for (size_t a = 0; a < order.size() && feasible; ++a)
+      for (size_t b = a + 1; b < order.size() && feasible; ++b)
         if (contains(pred[order[a]], order[b])) feasible = false;
     if (!feasible) continue;
     int64_t time = 0, cost = 0;
@@ -91,21 +100,6 @@ int countOf(const std::string& text, const std::string& needle) {
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
     ++count;
   return count;
-}
-
-TraceStore::TraceStore(uint64_t entries) {
-  allocateTrace(entries * traceBytesPerState);
-}
-
-TraceStore::~TraceStore() {
-  freeTrace();
-}
-
-StoreCapacity::StoreCapacity(uint32_t capacity) {
-  allocateStore(capacity);
-}
-StoreCapacity::~StoreCapacity() {
-  allocateStore(testCapacity);
 }
 
 ScratchDirectory::ScratchDirectory() {
@@ -136,6 +130,22 @@ std::vector<std::string> split(const std::string& text, char separator) {
   std::istringstream stream(text);
   for (std::string piece; std::getline(stream, piece, separator);) pieces.push_back(piece);
   return pieces;
+}
+
+std::vector<std::string> reportNames() {
+  std::vector<std::string> names;
+  if (std::filesystem::is_directory("Reports"))
+    for (const auto& entry : std::filesystem::directory_iterator("Reports"))
+      names.push_back("Reports/" + entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> reportLines(const std::string& ending) {
+  for (const std::string& name : reportNames())
+    if (name.ends_with(ending)) return split(readTextFile(name), '\n');
+  ADD_FAILURE() << "no report file ends in " << ending;
+  return {};
 }
 
 std::string readTextFile(const std::string& path) {

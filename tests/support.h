@@ -2,6 +2,7 @@
 // an exhaustive optimum; the console and key waits of an action; scratch directories; text.
 #pragma once
 
+#include "dp/dp.h"
 #include "instance/instance.h"
 #include "platform/platform.h"
 
@@ -47,11 +48,16 @@ struct RandomShape {
 // random state gives the same instance whether shuffled or not.
 void loadRandomInstance(std::mt19937& random, int n, double arcChance, RandomShape shape = {});
 
+// What the program does between the read and the DP: the time windows, the pass of theorem
+// 1 (Kanet) or 2 (Emmons), then the relabeling; theorem 0 leaves the file's numbering.
+void strengthen(int theorem);
+
 // Runs dpSolve with no effective time limit and returns the result slot.
 int32_t solve();
 
-// Least total weighted tardiness over every sequence that respects pred; -1 when none does.
-int64_t bruteForceOptimum();
+// Least total weighted tardiness over every sequence of `jobs` from time 0 that respects pred;
+// -1 when none does.
+int64_t bruteForceOptimum(const JobSet& jobs = allJobs);
 
 // What an action printed on standard output, and the key waits it made.
 struct Console {
@@ -79,14 +85,14 @@ int countOf(const std::string& text, const std::string& needle);
 
 // Reallocates the DP store at a given capacity while it lives, then back at testCapacity.
 struct StoreCapacity {
-  explicit StoreCapacity(uint32_t capacity);
-  ~StoreCapacity();
+  explicit StoreCapacity(uint32_t capacity) { allocateStore(capacity); }
+  ~StoreCapacity() { allocateStore(testCapacity); }
 };
 
 // A trace store of `entries` states while it lives; none afterwards.
 struct TraceStore {
-  explicit TraceStore(uint64_t entries);
-  ~TraceStore();
+  explicit TraceStore(uint64_t entries) { allocateTrace(entries * traceBytesPerState); }
+  ~TraceStore() { freeTrace(); }
 };
 
 // A fresh empty directory that is the working directory while the object lives; afterwards the
@@ -109,6 +115,11 @@ bool fitsPattern(const std::string& text, const std::string& pattern);
 
 // The pieces of `text` between the separators (lines for '\n', fields for '\t').
 std::vector<std::string> split(const std::string& text, char separator);
+
+// The files in Reports/ of the working directory, sorted, and the lines of the one whose name
+// ends in `ending`.
+std::vector<std::string> reportNames();
+std::vector<std::string> reportLines(const std::string& ending);
 
 // The whole content of a file; empty when it cannot be read.
 std::string readTextFile(const std::string& path);

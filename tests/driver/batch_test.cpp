@@ -35,6 +35,7 @@ TEST(BatchOptions, UsageErrorsNameTheProblemOnOneLineAndPointToHelp) {
       {{"--max-state", "1"}, "--max-state"},
       {{"--quiet", "stray"}, "The following argument was not expected: stray"},
       {{"--sequence-memory", "4T"}, "--sequence-memory: '4T' is not a byte count"},
+      {{"--sequence-memory", "17179869184G"}, "--sequence-memory: '17179869184G'"}, // 2^64
       {{"--threads", "-1"}, "--threads"},
   };
   for (const auto& c : cases) {
@@ -69,11 +70,12 @@ TEST(BatchOptions, TheSelectionIsTheMatchingClassesInPlanOrder) {
     EXPECT_EQ(className(options.classes.back()), c.last);
   }
   EXPECT_EQ(options.threads, 1u);
-  ASSERT_EQ(
-      parse({"--instances", "7-9", "--theorem", "emmons", "--threshold", "0.25", "--threads", "0"},
-            options, output),
-      -1);
+  ASSERT_EQ(parse({"--instances", "7-9", "--theorem", "emmons", "--threshold", "0.25", "--threads",
+                   "0", "--sequence-memory", "3K"},
+                  options, output),
+            -1);
   EXPECT_TRUE(options.firstInstance == 7 && options.lastInstance == 9 && options.threads == 0);
+  EXPECT_EQ(options.sequenceMemory, 3072u);
   EXPECT_TRUE(options.precTheorem == 2 && options.threshold == 0.25);
 
   ASSERT_EQ(parse({"--list-classes", "--dataset", "velmar", "--n", "100"}, options, output), 0);
@@ -120,30 +122,6 @@ TEST(BatchProgram, TheThresholdHoldsForTheFirstDatasetAndUsageErrorsDoNothing) {
     EXPECT_EQ(refused.out, "") << arguments;
     EXPECT_EQ(countOf(refused.err, "\n"), 2) << refused.err;
     EXPECT_FALSE(std::filesystem::exists("Reports")) << arguments;
-  }
-}
-
-// --bounded gives every row the exact run's objective with no more states, and marks its file.
-TEST(BatchProgram, BoundedRowsKeepTheObjectiveAndTheFileSaysBounded) {
-  ScratchDirectory scratch;
-  generateStandard20({0.2}, 6);
-  std::vector<std::string> lines[2];
-  for (int bounded = 0; bounded < 2; ++bounded) {
-    std::filesystem::remove_all("Reports");
-    const ProgramOutput run = runBatchProgram(
-        std::string("--dataset standard --n 20 --os 0.2 --instances 1-6 --theorem kanet "
-                    "--max-state 100000") +
-        (bounded ? " --bounded" : ""));
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    lines[bounded] = reportLines("-o=2-d=2-os=0.2-n=20.txt");
-    ASSERT_GE(lines[bounded].size(), 8u);
-  }
-  EXPECT_EQ(lines[1][0], lines[0][0] + " - bounded");
-  for (size_t row = 2; row < 8; ++row) {
-    const std::vector<std::string> exact = split(lines[0][row], '\t');
-    const std::vector<std::string> bounded = split(lines[1][row], '\t');
-    EXPECT_EQ(bounded[5], exact[5]) << lines[1][row];
-    EXPECT_LE(std::stoull(bounded[7]), std::stoull(exact[7])) << lines[1][row];
   }
 }
 

@@ -19,19 +19,23 @@ inline gen::GeneratedInstance fileInstance(const std::vector<Job>& jobs, const A
   return instance;
 }
 
-inline void writeStandardInstance(int n, double os, int Ins, const std::vector<Job>& jobs,
-                                  const Arcs& arcs = {}) {
-  writeTextFile(standardInstancePath(n, os, Ins), gen::standardFileText(fileInstance(jobs, arcs)));
-}
-
-// The job file, shared by every order strength of the size, and the precedence file for an os
-// above 0.
-inline void writeVelmarInstance(int n, double os, int Ins, const std::vector<Job>& jobs,
-                                const Arcs& arcs = {}) {
-  const gen::GeneratedInstance instance = fileInstance(jobs, arcs);
+// The files of instance Ins of class (n, os): for Velmar the job file, shared by every order
+// strength of the size, and the precedence file for an os above 0.
+inline void writeInstanceFiles(gen::Family family, int n, double os, int Ins,
+                               const gen::GeneratedInstance& instance) {
+  if (family == gen::Family::standard)
+    return writeTextFile(standardInstancePath(n, os, Ins), gen::standardFileText(instance));
   writeTextFile(velmarJobPath(n, Ins), gen::velmarJobFileText(instance));
   if (os > 0)
     writeTextFile(velmarPrecedencePath(2, n, os, Ins), gen::velmarPrecedenceFileText(instance));
+}
+inline void writeStandardInstance(int n, double os, int Ins, const std::vector<Job>& jobs,
+                                  const Arcs& arcs = {}) {
+  writeInstanceFiles(gen::Family::standard, n, os, Ins, fileInstance(jobs, arcs));
+}
+inline void writeVelmarInstance(int n, double os, int Ins, const std::vector<Job>& jobs,
+                                const Arcs& arcs = {}) {
+  writeInstanceFiles(gen::Family::velmar, n, os, Ins, fileInstance(jobs, arcs));
 }
 
 // Generated standard instances 1..count of n = 20 for each order strength in `os`.

@@ -49,15 +49,6 @@ TEST(Pipeline, TimesAreSecondsRoundedDifferentlyOnTheTwoOutputs) {
   EXPECT_DOUBLE_EQ(standard.sums.PPt, 12.3456);
 }
 
-TEST(Pipeline, AReaderFailureEndsTheInstanceWithoutARow) {
-  StandardClass standard;
-  EXPECT_EQ(console([&] { EXPECT_FALSE(runInstance(7, standard.reportStream, standard.sums)); }),
-            (Console{"Sample file Instances/1-prec-wet Ins/20-0.8/20-0.8-7.txt not found! \n"
-                     "ERROR! instance reader failure! -main\n",
-                     2}));
-  EXPECT_EQ(split(readTextFile(reportPath), '\n').size(), 2u); // the two header lines
-}
-
 TEST(Pipeline, ADpWithoutResultRaisesTheThresholdAndLaterWeakerInstancesAreSkipped) {
   StandardClass standard;
   std::vector<Job> jobs;

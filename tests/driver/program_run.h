@@ -40,6 +40,17 @@ inline std::vector<std::string> consoleRows(const std::string& text) {
   return rows;
 }
 
+// The fields of each result row with the timings PPt and CPU blanked: what two runs of the same
+// instances must agree on.
+inline std::vector<std::vector<std::string>> untimedRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& row : consoleRows(text)) {
+    rows.push_back(split(row, '\t'));
+    rows.back()[3] = rows.back()[4] = "";
+  }
+  return rows;
+}
+
 inline std::string precdpPath() {
   const std::string program = std::string(PRECDP_BUILD_DIR) + "/precdp";
   if (!std::filesystem::exists(program)) ADD_FAILURE() << program << " is not built";
@@ -63,30 +74,12 @@ inline ProgramOutput runCommand(const std::string& command, const std::string& i
 
 // The shell command that runs precdp with `arguments` (shell words).
 inline std::string precdpCommand(const std::string& arguments) {
-  std::string command = "'";
-  command.append(precdpPath()).append("' ").append(arguments);
-  return command;
+  return std::string("'").append(precdpPath()).append("' ").append(arguments);
 }
 
 // precdp with `arguments` and no standard input, the two outputs apart.
 inline ProgramOutput runBatchProgram(const std::string& arguments) {
   return runCommand(precdpCommand(arguments), "/dev/null", false);
-}
-
-// The report files, sorted, and the lines of the one whose name ends in `ending`.
-inline std::vector<std::string> reportNames() {
-  std::vector<std::string> names;
-  if (std::filesystem::is_directory("Reports"))
-    for (const auto& entry : std::filesystem::directory_iterator("Reports"))
-      names.push_back("Reports/" + entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-inline std::vector<std::string> reportLines(const std::string& ending) {
-  for (const std::string& name : reportNames())
-    if (name.ends_with(ending)) return split(readTextFile(name), '\n');
-  ADD_FAILURE() << "no report file ends in " << ending;
-  return {};
 }
 
 } // namespace precdp::testing

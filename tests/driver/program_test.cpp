@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace precdp {
 namespace {
@@ -86,23 +85,14 @@ TEST(Program, StartOverRunsTheFirstClassUntilItsFilesEndWithOrWithoutItsReportFi
   const ProgramOutput batch = runBatchProgram("--n 20 --instances 1-4 --theorem kanet "
                                               "--max-state 5000");
   EXPECT_EQ(batch.exitCode, 1);
-  const std::vector<std::string> batchRows = consoleRows(batch.out);
-  ASSERT_EQ(batchRows.size(), 3u) << batch.out;
-  for (int row = 0; row < 3; ++row) {
-    std::vector<std::string> fields = split(batchRows[row], '\t'),
-                             expected = split(run.rows[row], '\t');
-    fields[3] = fields[4] = expected[3] = expected[4] = "";
-    EXPECT_EQ(fields, expected) << batchRows[row];
-  }
+  EXPECT_EQ(untimedRows(batch.out), untimedRows(run.console)) << batch.out;
   EXPECT_EQ(batch.out.find("rror"), std::string::npos) << batch.out;
   EXPECT_TRUE(batch.err.starts_with("Sample file Instances/1-prec-wet Ins/20-0.8/20-0.8-4.txt "
                                     "not found! \n" +
                                     readerFailure +
                                     "class standard 20 0.8: 3 rows, 3 solved, CPU "))
       << batch.err;
-  const std::vector<std::string> batchLines = reportLines("-o=2-d=2-os=0.8-n=20.txt");
-  EXPECT_EQ(batchLines.size(), 5u);
-  EXPECT_EQ(batchLines.at(0), "maxCPU=5401 - maxState=5000 - prec:Kanet");
+  EXPECT_EQ(reportLines("-o=2-d=2-os=0.8-n=20.txt").size(), 5u);
 
   // Where the report directory cannot be made the rows stay on the console, one warning names
   // the file, and the batch mode ends with exit 1.
@@ -156,10 +146,6 @@ TEST(Program, ContinueRunsTheChosenClassFromTheChosenInstanceAndAveragesOver125)
     const double value = std::stod(text.substr(labels[line].size()));
     const double expected = line < 4 ? sums[line] / 125 : sums[line - 2];
     EXPECT_NEAR(value, expected, 1e-4 * std::abs(expected) + 1e-9) << text;
-    std::ostringstream fiveDigits; // the written text is the value at precision 5
-    fiveDigits.precision(5);
-    fiveDigits << labels[line] << value;
-    EXPECT_EQ(text, fiveDigits.str());
     char shown[64];
     std::snprintf(shown, sizeof shown, "%s%4.2f\n", labels[line].c_str(), value);
     consoleBlock += shown;
@@ -174,7 +160,8 @@ TEST(Program, ContinueRunsTheChosenClassFromTheChosenInstanceAndAveragesOver125)
 TEST(Program, ThePlanGoesOnToTheVelmarDatasetAndEndsWithTheExitPrompt) {
   ScratchDirectory scratch;
   writeStandardInstance(120, 0, 125, threeJobs());
-  writeVelmarInstance(40, 0.2, 1, threeJobs()); // instance 2 is missing
+  writeVelmarInstance(40, 0.2, 1, threeJobs());
+  writeVelmarInstance(40, 0, 2, threeJobs()); // the job file without its precedence file
   writeVelmarInstance(100, 0, 125, threeJobs());
   ProgramRun run = runProgram("2 2 5 0 125 0 0.5\n");
   EXPECT_EQ(run.exitCode, 0);
@@ -184,7 +171,8 @@ TEST(Program, ThePlanGoesOnToTheVelmarDatasetAndEndsWithTheExitPrompt) {
   EXPECT_EQ(split(run.rows[0], '\t')[5], "-1");
   EXPECT_NE(run.console.find("CPU=0.00\n\nobj=2-data=1-os=0.2-n=40\n"), std::string::npos);
   EXPECT_NE(split(run.rows[1], '\t')[5], "-1");
-  EXPECT_TRUE(run.console.ends_with("wet040_002.dat not found! \n" + readerFailure));
+  EXPECT_TRUE(run.console.ends_with(velmarPrecedencePath(2, 40, 0.2, 2) + " not found! \n" +
+                                    readerFailure));
 
   run = runProgram("2 1 2 0 125 0 0\n");
   EXPECT_EQ(run.exitCode, 0);

@@ -2,15 +2,13 @@
 
 #include "dp/dp.h"
 #include "gen/generator.h"
-#include "graph/graph.h"
 #include "instance/instance.h"
+#include "instance_files.h"
 #include "program_run.h"
 #include "support.h"
-#include "theorems/theorems.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -18,32 +16,6 @@ namespace precdp {
 namespace {
 
 using namespace testing;
-
-// What the program does between the read and the DP: the chosen pass, then the relabeling.
-void strengthen(int theorem) {
-  computeTimeWindows();
-  if (theorem == 1) kanetPrec();
-  if (theorem == 2) emmonsPrec();
-  if (theorem > 0) topoRelabel();
-}
-
-TEST(Sequences, TheDpSequenceIsAnOptimalScheduleOfTheFileInstance) {
-  TraceStore trace(4096);
-  std::mt19937 random(13);
-  for (int round = 0; round < 150; ++round) {
-    const int theorem = round % 3;
-    // Without a pass the jobs keep the file's numbering, which the DP needs topological.
-    const bool shuffled = theorem > 0 && round / 3 % 2 == 1;
-    loadRandomInstance(random, 1 + round % 9, 0.2 * (round / 6 % 4), {.shuffled = shuffled});
-    const FileInstance asRead = snapshotFileInstance();
-    const int64_t optimum = bruteForceOptimum();
-    strengthen(theorem);
-    ASSERT_EQ(solve(), optimum) << "round " << round;
-    const auto sequence = dpSequenceInFilePositions();
-    ASSERT_TRUE(sequence) << "round " << round;
-    EXPECT_EQ(sequenceFault(asRead, *sequence, optimum), "") << "round " << round;
-  }
-}
 
 // The trace must hold every state built after the full set: totalStates - 1 entries. A store
 // one entry short keeps no sequence in the exact run; the bounded run needs only its last
@@ -81,44 +53,15 @@ TEST(Sequences, ATraceStoreTooSmallLeavesTheRunUnchangedAndKeepsNoSequence) {
         const auto sequence = dpSequenceInFilePositions();
         // A bounded run may take several attempts and ts counts them all, while the trace only
         // has to hold the last one: there a store below ts may still keep the sequence.
-        if (!bounded || entries >= needed)
+        if (!bounded || entries >= needed) {
           ASSERT_EQ(sequence.has_value(), entries >= needed) << where << entries;
+        }
         if (sequence) {
-          EXPECT_EQ(sequenceFault(asRead, *sequence, untraced[0]), "") << where << entries;
+          EXPECT_EQ(sequenceFault(asRead, *sequence, untraced[0]), "") << where;
         }
       }
       boundedRun = false;
     }
-}
-
-TEST(Sequences, SequenceMemoryTakesBytesWithBinarySuffixes) {
-  const std::pair<const char*, std::optional<uint64_t>> cases[] = {{"0", 0},
-                                                                   {"1000", 1000},
-                                                                   {"3K", 3072},
-                                                                   {"5M", 5u << 20},
-                                                                   {"8G", uint64_t{8} << 30},
-                                                                   {"17179869184G", std::nullopt},
-                                                                   {"G", std::nullopt},
-                                                                   {"-1", std::nullopt}};
-  for (const auto& [text, bytes] : cases) EXPECT_EQ(parseByteSize(text), bytes) << text;
-}
-
-// The jobs of a companion line's sequence field.
-std::vector<uint16_t> jobsOf(const std::string& field) {
-  std::vector<uint16_t> jobs;
-  std::istringstream words(field);
-  for (int job; words >> job;) jobs.push_back(static_cast<uint16_t>(job));
-  return jobs;
-}
-
-// obj, uas and ts of each console row.
-std::vector<std::string> resultColumns(const std::string& output) {
-  std::vector<std::string> columns;
-  for (const std::string& row : consoleRows(output)) {
-    const auto fields = split(row, '\t');
-    columns.push_back(fields[5] + " " + fields[6] + " " + fields[7]);
-  }
-  return columns;
 }
 
 // Files of both datasets: instances 1 and 2 numbered at random (a theorem pass renumbers them),
@@ -131,15 +74,9 @@ TEST(Sequences, TheProgramWritesACheckedLineForEveryRowOfBothDatasets) {
   for (const gen::Family family : {gen::Family::standard, gen::Family::velmar})
     for (int Ins = 1; Ins <= 4; ++Ins) {
       const gen::GeneratorSettings settings{.shuffledNumbering = Ins < 3};
-      const auto& instance = instances[family == gen::Family::velmar].emplace_back(
-          gen::generateInstance(settings, family, Ins < 4 ? 8 : 1, 0.2, Ins));
-      if (family == gen::Family::standard) {
-        writeTextFile(standardInstancePath(40, 0.2, Ins), gen::standardFileText(instance));
-      } else {
-        writeTextFile(velmarJobPath(40, Ins), gen::velmarJobFileText(instance));
-        writeTextFile(velmarPrecedencePath(2, 40, 0.2, Ins),
-                      gen::velmarPrecedenceFileText(instance));
-      }
+      writeInstanceFiles(family, 40, 0.2, Ins,
+                         instances[family == gen::Family::velmar].emplace_back(
+                             gen::generateInstance(settings, family, Ins < 4 ? 8 : 1, 0.2, Ins)));
     }
   // A run without room for the trace repeats the rows of the run `sameRowsAs` before it.
   const struct {
@@ -153,17 +90,20 @@ TEST(Sequences, TheProgramWritesACheckedLineForEveryRowOfBothDatasets) {
               {"--theorem kanet --instances 1-4 --bounded", 1},
               {"--theorem none --instances 3-4 --bounded", 3},
               {"--theorem kanet --instances 1-4 --bounded --sequence-memory 0", 1, 4}};
-  std::vector<std::string> rows[std::size(runs)]; // obj, uas, ts of each run
+  std::vector<std::vector<std::string>> rows[std::size(runs)];
   for (const auto& run : runs) {
     std::filesystem::remove_all("Reports");
     const ProgramOutput output = runBatchProgram(std::string(run.arguments) +
                                                  " --n 40 --os 0.2 --max-state 1000 --sequences");
     EXPECT_EQ(output.exitCode, 0) << run.arguments << "\n" << output.err;
     const bool room = run.sameRowsAs < 0;
-    rows[&run - runs] = resultColumns(output.out);
+    rows[&run - runs] = untimedRows(output.out);
     if (!room) {
       EXPECT_EQ(rows[&run - runs], rows[run.sameRowsAs]) << run.arguments;
     }
+    // A bounded run's files must never pass for the exact DP's.
+    EXPECT_EQ(reportLines("-d=2-os=0.2-n=40.txt").at(0).ends_with(" - bounded"),
+              std::string(run.arguments).find("--bounded") != std::string::npos);
     for (int dataset = 0; dataset < 2; ++dataset) {
       const auto lines =
           reportLines(dataset == 0 ? "-d=2-os=0.2-n=40.seq.tsv" : "-d=1-os=0.2-n=40.seq.tsv");
@@ -181,7 +121,9 @@ TEST(Sequences, TheProgramWritesACheckedLineForEveryRowOfBothDatasets) {
         gen::loadGeneratedInstance(instances[dataset][Ins - 1]);
         const int64_t optimum = bruteForceOptimum();
         EXPECT_EQ(fields[1], std::to_string(optimum)) << run.arguments << ": " << line;
-        EXPECT_EQ(sequenceFault(snapshotFileInstance(), jobsOf(fields[2]), optimum), "") << line;
+        std::vector<uint16_t> jobs;
+        for (const std::string& job : split(fields[2], ' ')) jobs.push_back(std::stoi(job));
+        EXPECT_EQ(sequenceFault(snapshotFileInstance(), jobs, optimum), "") << line;
       }
     }
   }

