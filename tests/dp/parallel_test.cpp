@@ -54,7 +54,7 @@ TEST(DpThreads, SameRunsOnEveryThreadCount) {
                         {16, 0.05, {}, 800},
                         {66, 0.1, {30, 7}, 1000}};
   std::mt19937 random(7071);
-  ASSERT_TRUE(allocateTrace(uint64_t{1} << 24));
+  TraceStore trace(uint64_t{1} << 22);
   const uint32_t savedThreshold = threadedParents;
   for (const Case& c : cases)
     for (uint32_t threshold : {1u, 300u}) {
@@ -68,7 +68,6 @@ TEST(DpThreads, SameRunsOnEveryThreadCount) {
       EXPECT_GT(std::get<2>(one), 100u) << "n " << c.n;
     }
   threadedParents = savedThreshold;
-  freeTrace();
 }
 
 } // namespace

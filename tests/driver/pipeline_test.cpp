@@ -6,8 +6,6 @@
 #include "report/report.h"
 #include "support.h"
 
-#include <cmath>
-#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace precdp {

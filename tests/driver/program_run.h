@@ -1,7 +1,6 @@
 // Runs of the built precdp executable in the working directory, bounded in time and output.
 #pragma once
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>

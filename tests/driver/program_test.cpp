@@ -7,7 +7,6 @@
 #include "program_run.h"
 #include "support.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>

@@ -7,7 +7,6 @@
 #include "program_run.h"
 #include "support.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>

@@ -13,8 +13,7 @@ using namespace testing;
 
 int sumOver(const JobSet& set) {
   int sum = 0;
-  for (int k = 0; k < jobCount; ++k)
-    if (contains(set, k)) sum += p[k];
+  forEachJob(set, [&](int k) { sum += p[k]; });
   return sum;
 }
 

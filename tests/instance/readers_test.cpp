@@ -1,7 +1,6 @@
 #include "instance/instance.h"
 #include "support.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace precdp {

@@ -54,17 +54,13 @@ def plan(tree, out, threshold, *extra):
                 "--root", str(tree), "--out", str(out), "--precdp", PRECDP, *extra])  # fmt: skip
 
 
-def rows_of(directory):
-    return [row for report in compare_reports.reports_by_class(directory).values()
-            for row in report.rows]  # fmt: skip
-
-
 @pytest.mark.parametrize("threshold", ["0", "0.5"])
 def test_parallel_plan_and_merge_of_collected_files_give_the_sequential_rows(
     tree, tmp_path, threshold
 ):
     expected = sequential(tree, tmp_path / "sequential", threshold)
-    rows = rows_of(expected)
+    rows = [row for report in compare_reports.reports_by_class(expected).values()
+            for row in report.rows]  # fmt: skip
     assert any(r.obj == -1 and r.ts > 1 for r in rows), "no DP stopped: nothing is carried"
     assert any(r.obj == -1 and r.uas == 0 and r.ts == 1 for r in rows), "the rule skipped none"
 
