@@ -282,9 +282,17 @@ void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   incumbentKnown = upperBoundSequence != nullptr;
   if (incumbentKnown)
     std::copy(upperBoundSequence, upperBoundSequence + jobCount, incumbentSequence);
+  int64_t incumbent = upperBound;
+  if (upperBound <= 0) {
+    // No sequence costs less than 0, so the bound 0 drops the full set at once: the fit and
+    // the closing order would go unused.
+    pathTable.assign(totalP + 1, 0);
+    std::fill(pathMultiplier, pathMultiplier + jobCount, 0);
+    boundedAttempt(incumbent, UINT64_MAX);
+    return;
+  }
   beginPathFit(upperBound);
   prepareClosingOrder();
-  int64_t incumbent = upperBound;
   for (const Level& level : levels) {
     fitPathBound(level.rounds);
     if (boundedAttempt(incumbent, level.stateBudget) != Outcome::overBudget) return;
