@@ -1,10 +1,11 @@
-// Bounded DP workloads: seeded instances of the generator's Velmar family after the Kanet pass
-// and the relabeling, solved by dpSolveBounded on the full store. Per instance: whether it was
+// Bounded DP workloads: seeded instances of the generator's Velmar family of order strength 0,
+// and one class of its standard family, after the Kanet pass and the relabeling, solved by
+// dpSolveBounded on the full store. Per instance: whether it was
 // solved, seconds (heuristic and DP), the states kept, the heuristic's gap to the optimum, and
 // the exact DP's time and the speed-up, or why the exact DP stopped (its time limit or the
 // capacity). The speed-up of a size is over the instances both solved. The section fails when a
 // result of both differs or the heuristic's sequence is infeasible. --only TEXT keeps the
-// instances whose name ("n100 #6") contains TEXT.
+// instances whose name ("n100 #6", "std n40 #6") contains TEXT.
 #include "perf.h"
 
 #include "dp/dp.h"
@@ -21,9 +22,9 @@ namespace precdp::bench {
 
 namespace {
 
-void loadVelmarAfterKanet(int n, int instanceNo) {
+void loadAfterKanet(gen::Family family, int n, double os, int instanceNo) {
   gen::loadGeneratedInstance(
-      gen::generateInstance(gen::GeneratorSettings{}, gen::Family::velmar, n, 0.0, instanceNo));
+      gen::generateInstance(gen::GeneratorSettings{}, family, n, os, instanceNo));
   computeTimeWindows();
   kanetPrec();
   topoRelabel();
@@ -58,8 +59,10 @@ Run timedRun(Solver solver, double timeLimit) {
   return run;
 }
 
-struct VelmarWorkload {
+struct BoundedWorkload {
+  gen::Family family;
   int n;
+  double os;
   std::vector<int> instanceNos;
   double timeLimit;  // maxCPU of each bounded run, seconds; tested between stages only
   double exactLimit; // maxCPU of each exact run
@@ -78,28 +81,36 @@ void printExact(const Run& exact, const Run& bounded, double limit) {
 } // namespace
 
 bool runBoundedSection() {
-  std::printf("Velmar family, order strength 0, Kanet pass; n jobs, instance number. seconds:"
-              " wall clock (UB: the\nheuristic alone; bounded: heuristic and DP). gap: (UB -"
-              " optimum) / optimum, where solved.\nTime limit: bounded 3601 s, exact 120 s of"
-              " CPU (checked between stages). Speed-up over the\ninstances both solved.\n");
+  std::printf(
+      "Velmar family, order strength 0, and standard family (std), order strength 0.2;"
+      " Kanet pass;\nn jobs, instance number. seconds: wall clock (UB: the"
+      " heuristic alone; bounded: heuristic\nand DP). gap: (UB -"
+      " optimum) / optimum, where solved.\nTime limit: bounded 3601 s (std 5401 s), exact 120 s of"
+      " CPU (checked between stages). Speed-up over the\ninstances both solved.\n");
   std::printf("%-14s %8s %10s %10s %10s %12s %9s %10s %9s\n", "workload", "UB s", "bounded s",
               "obj", "uas", "ts", "gap %", "exact s", "speed-up");
-  const std::vector<VelmarWorkload> workloads = {
-      {40, {1, 6, 26, 51, 76, 101}, 3601.0, 120.0},
-      {50, {1, 6, 26, 51, 76, 101}, 3601.0, 120.0},
-      {100, {1, 6, 7, 11, 13, 26, 51, 76, 101, 121}, 3601.0, 120.0}};
+  std::vector<int> onePerDueDateClass; // 1, 6, ..., 121
+  for (int instanceNo = 1; instanceNo <= 125; instanceNo += 5)
+    onePerDueDateClass.push_back(instanceNo);
+  const gen::Family velmar = gen::Family::velmar, standard = gen::Family::standard;
+  const std::vector<BoundedWorkload> workloads = {
+      {velmar, 40, 0, {1, 6, 26, 51, 76, 101}, 3601.0, 120.0},
+      {velmar, 50, 0, {1, 6, 26, 51, 76, 101}, 3601.0, 120.0},
+      {velmar, 100, 0, {1, 6, 7, 11, 13, 26, 51, 76, 101, 121}, 3601.0, 120.0},
+      {standard, 40, 0.2, onePerDueDateClass, 5401.0, 120.0}};
   if (!allocateStore(maxState)) return false;
   bool ok = true;
-  for (const VelmarWorkload& workload : workloads) {
+  for (const BoundedWorkload& workload : workloads) {
+    const char* prefix = workload.family == standard ? "std " : "";
     int solved = 0, run = 0, bothSolved = 0;
     double boundedSeconds = 0, bothBounded = 0, bothExact = 0;
     uint64_t states = 0;
     for (int instanceNo : workload.instanceNos) {
       char name[32];
-      std::snprintf(name, sizeof name, "n%d #%d", workload.n, instanceNo);
+      std::snprintf(name, sizeof name, "%sn%d #%d", prefix, workload.n, instanceNo);
       if (std::string(name).find(workloadFilter) == std::string::npos) continue;
       ++run;
-      loadVelmarAfterKanet(workload.n, instanceNo);
+      loadAfterKanet(workload.family, workload.n, workload.os, instanceNo);
       const double start = wallSeconds();
       const int64_t heuristicCost = buildHeuristicSchedule();
       const double heuristicSeconds = wallSeconds() - start;
@@ -125,8 +136,9 @@ bool runBoundedSection() {
       std::fflush(stdout);
     }
     if (run == 0) continue;
-    std::printf("n%-3d solved %d of %d, bounded %.4f s, %llu states; both solved %d", workload.n,
-                solved, run, boundedSeconds, static_cast<unsigned long long>(states), bothSolved);
+    std::printf("%sn%-3d solved %d of %d, bounded %.4f s, %llu states; both solved %d", prefix,
+                workload.n, solved, run, boundedSeconds, static_cast<unsigned long long>(states),
+                bothSolved);
     if (bothSolved > 0)
       std::printf(": exact %.4f s, bounded %.4f s, speed-up %.1fx", bothExact, bothBounded,
                   bothExact / bothBounded);
