@@ -264,13 +264,32 @@ Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
   return Outcome::solved;
 }
 
+// The exact DP on a store of at most exactProbeCapacity states per layer. True when it solved
+// the instance; otherwise it gave no result and the statistics are back to what they were.
+bool exactWithinProbe() {
+  const uint32_t fullCapacity = layerCapacity, uas = maxLayerSize;
+  const uint64_t ts = totalStates;
+  resetStore();
+  layerCapacity = std::min(layerCapacity, exactProbeCapacity); // the arrays stay as large
+  dpSolve();
+  layerCapacity = fullCapacity;
+  if (resultSlot() >= 0) return true;
+  maxLayerSize = uas;
+  totalStates = ts;
+  lookupCount = 0;
+  return false;
+}
+
 } // namespace
 
 // The bound without multipliers (one pass over the time points) solves the small instances of
 // many precedences with a few hundred states, before the fit's first rounds cost more than
-// their whole DP. A few rounds of the fit already give the bound that solves most instances
-// with a few thousand states; the long fit (about a second at 100 jobs) is paid only when a
-// cheaper bound lets the states grow. uas and ts count the states of every attempt.
+// their whole DP. Past that budget the bound is weak against the instance, and a bounded state
+// costs about ten of the exact DP's: an exact DP of layers within exactProbeCapacity is then
+// the cheaper run, and it stops within a few stages where the layers grow beyond. A few rounds
+// of the fit already give the bound that solves most other instances with a few thousand
+// states; the long fit (about a second at 100 jobs) is paid only when a cheaper bound lets the
+// states grow. uas and ts count the states of every attempt, or the exact DP's alone.
 void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   struct Level {
     int rounds;           // of the multipliers' fit, in all
@@ -282,12 +301,24 @@ void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   incumbentKnown = upperBoundSequence != nullptr;
   if (incumbentKnown)
     std::copy(upperBoundSequence, upperBoundSequence + jobCount, incumbentSequence);
+  int64_t incumbent = upperBound;
+  if (upperBound <= 0) {
+    // No sequence costs less than 0, so the bound 0 drops the full set at once: the fit and
+    // the closing order would go unused.
+    pathTable.assign(totalP + 1, 0);
+    std::fill(pathMultiplier, pathMultiplier + jobCount, 0);
+    boundedAttempt(incumbent, UINT64_MAX);
+    return;
+  }
   beginPathFit(upperBound);
   prepareClosingOrder();
-  int64_t incumbent = upperBound;
   for (const Level& level : levels) {
     fitPathBound(level.rounds);
     if (boundedAttempt(incumbent, level.stateBudget) != Outcome::overBudget) return;
+    if (&level == levels && exactWithinProbe()) {
+      belowRan = false;
+      return;
+    }
   }
 }
 

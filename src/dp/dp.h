@@ -155,10 +155,14 @@ int64_t pathBound(const JobSet& set, uint32_t frontEnd);
 // a feasible sequence known: upperBound at first, lowered by the states' fronts sequenced by
 // due dates. Afterwards the result slot holds the optimum: the DP's result or the incumbent,
 // whichever is less (the incumbent alone when no state is left); -1 at the time limit or the
-// layer capacity. uas and ts count the states kept. Its layers are in no set order.
+// layer capacity. uas and ts count the states kept. Its layers are in no set order. When the
+// bound without multipliers keeps too many states, the exact DP is tried on layers of at most
+// exactProbeCapacity states; when that solves the instance, the run is the exact DP's: its
+// result, statistics, trace and layers.
 // `upperBoundSequence` is a feasible sequence of cost upperBound (jobCount jobs) or null when
 // none is known. With a trace store it records its kept states' parents in it.
 void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence = nullptr);
+inline constexpr uint32_t exactProbeCapacity = 1u << 17;
 // dpSolveBelow with the heuristic's UB; plain dpSolve when there is no feasible sequence or the
 // 16-bit times wrap.
 void dpSolveBounded();

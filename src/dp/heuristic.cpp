@@ -2,6 +2,7 @@
 // local search whose every move keeps the precedences.
 #include "dp/dp.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -85,17 +86,21 @@ inline int64_t tardinessAt(int job, int64_t completion) {
 // so the move is feasible exactly when none of them is its successor (moving later) or its
 // predecessor (moving earlier); a swap also needs the other job free of them the opposite way.
 // Only the jobs from the old to the new place change their completion times, by the moved
-// job's p, so each insertion is priced in constant time from the previous one.
+// job's p, so each insertion is priced in constant time from the previous one. A swap is priced
+// in full only when a bound on its gain beats the best move so far; the jobs between then all
+// move by the same amount.
 void improve(Sequence& s) {
   const int n = jobCount;
-  int64_t finish[maxJobs], costUpTo[maxJobs + 1];
+  int64_t finish[maxJobs], costUpTo[maxJobs + 1], weightUpTo[maxJobs + 1];
   for (;;) {
     int64_t time = 0;
-    costUpTo[0] = 0;
+    costUpTo[0] = weightUpTo[0] = 0;
     for (int k = 0; k < n; ++k) {
-      time += p[s.job[k]];
+      const int j = s.job[k];
+      time += p[j];
       finish[k] = time;
-      costUpTo[k + 1] = costUpTo[k] + tardinessAt(s.job[k], time);
+      costUpTo[k + 1] = costUpTo[k] + tardinessAt(j, time);
+      weightUpTo[k + 1] = weightUpTo[k] + tardinessWeight[j];
     }
     int64_t bestGain = 0;
     int bestFrom = -1, bestTo = -1;
@@ -122,13 +127,20 @@ void improve(Sequence& s) {
       const int first = s.job[from];
       for (int to = from + 1; to < n && !contains(succ[first], s.job[to]); ++to) {
         const int second = s.job[to];
+        const int64_t shift = int64_t{p[second]} - p[first];
+        const int64_t ends = tardinessAt(second, finish[from] - p[first] + p[second]) +
+                             tardinessAt(first, finish[to]);
+        const int64_t oldMiddle = costUpTo[to] - costUpTo[from + 1];
+        // The jobs between move by shift: later they cost no less, earlier they lose at most
+        // their weight times the shift each, and no more than they cost.
+        const int64_t middleGain =
+            shift >= 0 ? 0 : std::min(oldMiddle, -shift * (weightUpTo[to] - weightUpTo[from + 1]));
+        if (costUpTo[to + 1] - costUpTo[from] - oldMiddle - ends + middleGain <= bestGain) continue;
         bool free = true;
         for (int k = from; k < to && free; ++k) free = !contains(pred[second], s.job[k]);
         if (!free) continue;
-        const int64_t shift = int64_t{p[second]} - p[first];
-        int64_t cost = tardinessAt(second, finish[from] - p[first] + p[second]);
+        int64_t cost = ends;
         for (int k = from + 1; k < to; ++k) cost += tardinessAt(s.job[k], finish[k] + shift);
-        cost += tardinessAt(first, finish[to]);
         consider(costUpTo[to + 1] - costUpTo[from] - cost, from, to, true);
       }
     }

@@ -35,27 +35,39 @@ template <typename Value>
 constexpr Value unreachable = std::numeric_limits<Value>::max() / 4;
 
 // Fills ends[0..horizon] for the multipliers mu; Value is double while fitting, int64_t after.
+// The jobs are taken in ascending order, so a tie keeps the lower job as the best.
 template <typename Value>
 void cheapestPaths(const Value* mu, Value scale, uint32_t horizon, std::vector<Ends<Value>>& ends) {
+  struct PathJob {
+    uint32_t p, dueDate;
+    Value weight, mu; // the weight in the table's units
+    int job;
+  };
+  PathJob jobs[maxJobs];
+  int count = 0;
+  for (int j = 0; j < jobCount; ++j)
+    if (p[j] > 0) jobs[count++] = {p[j], dueDate[j], Value(tardinessWeight[j]) * scale, mu[j], j};
   ends.assign(horizon + 1, {unreachable<Value>, unreachable<Value>, -1, -1});
   ends[0].best = 0;
   for (uint32_t t = 1; t <= horizon; ++t) {
-    Ends<Value>& here = ends[t];
-    for (int j = 0; j < jobCount; ++j) {
-      if (p[j] > t || p[j] == 0) continue;
-      const Ends<Value>& from = ends[t - p[j]];
-      const Value start = from.bestJob != j ? from.best : from.second;
+    // The two best of t in locals: stores to ends[t] could otherwise alias the reads below it.
+    Ends<Value> here = ends[t];
+    for (int k = 0; k < count; ++k) {
+      const PathJob& job = jobs[k];
+      if (job.p > t) continue;
+      const Ends<Value>& from = ends[t - job.p];
+      const Value start = from.bestJob != job.job ? from.best : from.second;
       if (start >= unreachable<Value>) continue;
-      const Value late =
-          t > dueDate[j] ? Value(tardinessWeight[j]) * Value(t - dueDate[j]) * scale : 0;
-      const Value cost = start + late - mu[j];
+      const Value late = t > job.dueDate ? job.weight * Value(t - job.dueDate) : 0;
+      const Value cost = start + late - job.mu;
       if (cost < here.best) {
         here.second = here.best, here.secondJob = here.bestJob;
-        here.best = cost, here.bestJob = j;
+        here.best = cost, here.bestJob = job.job;
       } else if (cost < here.second) {
-        here.second = cost, here.secondJob = j;
+        here.second = cost, here.secondJob = job.job;
       }
     }
+    ends[t] = here;
   }
 }
 

@@ -66,7 +66,8 @@ void describeOptions(CLI::App& app, BatchOptions& options, OptionTexts& texts) {
       ->capture_default_str();
   app.add_flag("--bounded", options.bounded,
                "prune the DP against a heuristic schedule; the objective stays exact, uas and ts "
-               "count the states kept, and the report's first line ends with ' - bounded'");
+               "count the states kept (the exact DP's where it runs instead), and the report's "
+               "first line ends with ' - bounded'");
   app.add_flag("--list-classes", options.listClasses,
                "print the selected classes (all 51 by default) in plan order and exit");
   app.add_flag("--quiet", options.quiet, "no progress line on standard error");

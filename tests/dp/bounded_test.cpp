@@ -71,6 +71,36 @@ TEST(DpSolveBounded, MatchesTheExactDpAndTheExhaustiveSearch) {
       }
 }
 
+// Instances whose bound without multipliers keeps too many states: on the suite's store the
+// exact DP fits its probe, and the run is the exact DP's; on a store too small for the exact DP
+// (instance 11) the bounded attempts go on from where the probe left the statistics and the store.
+TEST(DpSolveBounded, IsTheExactDpWhereTheExactLayersStaySmall) {
+  TraceStore trace(1u << 20);
+  for (const int instanceNo : {11, 21}) {
+    const std::string where = "instance " + std::to_string(instanceNo);
+    gen::loadGeneratedInstance(gen::generateInstance(gen::GeneratorSettings{},
+                                                     gen::Family::standard, 40, 0.2, instanceNo));
+    strengthen(1);
+    const int32_t optimum = run(dpSolve);
+    const uint32_t exactUas = maxLayerSize;
+    const uint64_t exactTs = totalStates;
+    ASSERT_LT(exactUas, exactProbeCapacity - 1) << where;
+    ASSERT_EQ(run(dpSolveBounded), optimum) << where;
+    EXPECT_EQ(maxLayerSize, exactUas) << where;
+    EXPECT_EQ(totalStates, exactTs) << where;
+    EXPECT_EQ(layerCapacity, testCapacity) << where;
+    expectOptimalSequence(boundedSequence(), optimum, where);
+    constexpr uint32_t smallStore = 20000;
+    if (exactUas < smallStore) continue;
+    StoreCapacity small(smallStore);
+    ASSERT_EQ(run(dpSolveBounded), optimum) << where;
+    EXPECT_EQ(layerCapacity, smallStore) << where;
+    EXPECT_LT(maxLayerSize, smallStore) << where;
+    EXPECT_LT(totalStates, exactTs) << where;
+    expectOptimalSequence(boundedSequence(), optimum, where + " on the small store");
+  }
+}
+
 TEST(FrontBounds, NeverExceedTheOptimumOfTheJobsTheyBound) {
   std::mt19937 random(1812);
   for (int round = 0; round < 400; ++round) {
