@@ -27,8 +27,12 @@ void strengthen(int theorem) {
   if (theorem > 0) topoRelabel();
 }
 
+// Each store in its own way of tracing: one too small to hold a stage's packed words beside
+// its entries; one that holds them throughout; and one that holds them (8 bytes for each of a
+// layer's 199 children) in the first stages only.
 TEST(Sequences, TheDpSequenceIsAnOptimalScheduleOfTheFileInstance) {
-  TraceStore trace(4096);
+  const std::pair<uint64_t, uint32_t> stores[] = {
+      {4096, testCapacity}, {1 << 20, testCapacity}, {600, 200}}; // entries, layer capacity
   std::mt19937 random(13);
   for (int round = 0; round < 150; ++round) {
     const int theorem = round % 3;
@@ -38,10 +42,16 @@ TEST(Sequences, TheDpSequenceIsAnOptimalScheduleOfTheFileInstance) {
     const FileInstance asRead = snapshotFileInstance();
     const int64_t optimum = bruteForceOptimum();
     strengthen(theorem);
-    ASSERT_EQ(solve(), optimum) << "round " << round;
-    const auto sequence = dpSequenceInFilePositions();
-    ASSERT_TRUE(sequence) << "round " << round;
-    EXPECT_EQ(sequenceFault(asRead, *sequence, optimum), "") << "round " << round;
+    for (const auto& [entries, capacity] : stores) {
+      StoreCapacity store(capacity);
+      TraceStore trace(entries);
+      const std::string where = "round " + std::to_string(round) + ", store " +
+                                std::to_string(entries) + " " + std::to_string(capacity);
+      ASSERT_EQ(solve(), optimum) << where;
+      const auto sequence = dpSequenceInFilePositions();
+      ASSERT_TRUE(sequence) << where;
+      EXPECT_EQ(sequenceFault(asRead, *sequence, optimum), "") << where;
+    }
   }
 }
 
@@ -81,8 +91,9 @@ TEST(Sequences, ATraceStoreTooSmallLeavesTheRunUnchangedAndKeepsNoSequence) {
         const auto sequence = dpSequenceInFilePositions();
         // A bounded run may take several attempts and ts counts them all, while the trace only
         // has to hold the last one: there a store below ts may still keep the sequence.
-        if (!bounded || entries >= needed)
+        if (!bounded || entries >= needed) {
           ASSERT_EQ(sequence.has_value(), entries >= needed) << where << entries;
+        }
         if (sequence) {
           EXPECT_EQ(sequenceFault(asRead, *sequence, untraced[0]), "") << where << entries;
         }
