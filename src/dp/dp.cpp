@@ -110,7 +110,7 @@ void dpSolve() {
     Stage run = stages.untraced;
     if (tracing) {
       beginTracedStage(traceUsed, progressStage);
-      packTracedStage(layerSize[prevLayer]);
+      packTracedStage(layerSize[prevLayer], stagesLeft + 1u);
       run = stageTrace.mode == Tracing::packed ? stages.packed : stages.entries;
     }
     if (!run()) {

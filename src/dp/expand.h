@@ -96,7 +96,7 @@ extern NarrowCandidates narrowCandidates; // filled per instance while its jobs 
 // holds one word, its cost and its entry together, whose minimum over the parents is the least
 // cost from the earliest parent, so a lookup does no more than the untraced one; the stage
 // then unpacks the words into the costs and the entries. It needs the previous layer's indices
-// below 2^packedParentBits and the room for a word per child of a full layer.
+// below 2^packedParentBits and the room for a word per child the stage can build.
 enum class Tracing : uint8_t { none, entries, packed };
 
 inline constexpr int packedJobBits = 7; // a job below 2^7 = 128 > maxJobs
@@ -134,9 +134,9 @@ inline void recordInTrace(const StageTrace& trace, uint32_t child, uint32_t pare
 // Points stageTrace at the free part of the trace store, from entry `used` on, for `stage`,
 // in the entries mode.
 void beginTracedStage(uint64_t used, int stage);
-// Makes the stage begun packed when the store and `parents`, the size of the layer it expands,
-// allow it.
-void packTracedStage(uint32_t parents);
+// Makes the stage begun packed when the store and the layer it expands, of `parents` sets of
+// `jobsPerParent` jobs each, allow it.
+void packTracedStage(uint32_t parents, uint32_t jobsPerParent);
 // Packed: turns the words of the `size` children of curLayer into their costs and entries.
 void unpackTrace(uint32_t size);
 // After a completed traced stage: true when its whole layer was recorded, and then `used`

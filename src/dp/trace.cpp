@@ -41,14 +41,17 @@ void beginTracedStage(uint64_t used, int stage) {
   stageTrace.words = nullptr;
 }
 
-void packTracedStage(uint32_t parents) {
+void packTracedStage(uint32_t parents, uint32_t jobsPerParent) {
   // The words from the first 8-byte boundary at or after the stage's entries: unpacking child x
   // reads word x before writing entry x, which ends below word x + 1.
   const uintptr_t first = reinterpret_cast<uintptr_t>(stageTrace.entries);
   const uintptr_t words = (first + 7) & ~uintptr_t{7};
   const uintptr_t end =
       reinterpret_cast<uintptr_t>(tracedEntries + traceBytesPerState * traceCapacity);
-  const bool room = words <= end && (end - words) / sizeof(uint64_t) >= layerCapacity - 1;
+  // Each parent has at most one child per job, and the layer stops at its capacity.
+  const uint64_t children =
+      std::min<uint64_t>(layerCapacity - 1, uint64_t{parents} * jobsPerParent);
+  const bool room = words <= end && (end - words) / sizeof(uint64_t) >= children;
   if (!room || parents > uint32_t{1} << packedParentBits) return;
   stageTrace.mode = Tracing::packed;
   stageTrace.words = reinterpret_cast<uint64_t*>(words);
