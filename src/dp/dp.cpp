@@ -47,27 +47,34 @@ void prepareJobs(JobTable<Key>& jobs) {
     facts.p = p[j];
     facts.dueDate = dueDate[j];
     facts.weight = tardinessWeight[j];
+    facts.job = static_cast<uint8_t>(j);
   }
 }
 
 // The stage for the instance at hand: the narrowest key that holds its jobs, and the plain
-// loop where the relation and the times allow it; with and without the trace.
+// loop where the relation and the times allow it; without the trace and in either of its modes.
 using Stage = bool (*)();
 struct Stages {
-  Stage untraced, traced;
+  Stage untraced, entries, packed;
 };
 
-template <typename Key, bool plain, bool traced>
+template <typename Key, bool plain, Tracing tracing>
 bool stage() {
-  return expandStage<Key, plain, traced>(jobTable<Key>);
+  return expandStage<Key, plain, tracing>(jobTable<Key>);
+}
+
+template <typename Key, bool plain>
+Stages stagesOf() {
+  return {stage<Key, plain, Tracing::none>, stage<Key, plain, Tracing::entries>,
+          stage<Key, plain, Tracing::packed>};
 }
 
 template <typename Key>
 Stages prepareStage(bool exactTimes) {
   prepareJobs(jobTable<Key>);
   if constexpr (std::is_same_v<Key, Narrow>) narrowCandidates.prepare(allJobs);
-  if (plainRelation() && exactTimes) return {stage<Key, true, false>, stage<Key, true, true>};
-  return {stage<Key, false, false>, stage<Key, false, true>};
+  if (plainRelation() && exactTimes) return stagesOf<Key, true>();
+  return stagesOf<Key, false>();
 }
 
 Stages prepareStage() {
@@ -100,8 +107,13 @@ void dpSolve() {
     --stagesLeft;
     progressStage = static_cast<uint16_t>(jobCount - stagesLeft);
     layerSize[curLayer] = 0;
-    if (tracing) beginTracedStage(traceUsed, progressStage);
-    if (!(tracing ? stages.traced : stages.untraced)()) {
+    Stage run = stages.untraced;
+    if (tracing) {
+      beginTracedStage(traceUsed, progressStage);
+      packTracedStage(layerSize[prevLayer], stagesLeft + 1u);
+      run = stageTrace.mode == Tracing::packed ? stages.packed : stages.entries;
+    }
+    if (!run()) {
       resultSlot() = -1; // capacity reached: the statistics keep the completed stages
       return;
     }

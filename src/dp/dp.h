@@ -40,15 +40,16 @@ extern uint64_t lookupCount;  // searches for existing states made by the last d
 
 // ---- Trace of the optimal sequence --------------------------------------------------------------
 // Kept only while a trace store is reserved (allocateTrace). For every state built by a stage of
-// the run: the index in the previous layer of the parent that gave the state its cost, and the
-// job that parent placed (DP numbering). Stage k's layer occupies entries traceStart[k] up to
-// traceStart[k] + its size - 1; stage k = 1 places the last job of the schedule.
-extern uint32_t* tracedParent;               // [entry]: parent's index in the previous layer
-extern uint8_t* tracedJob;                   // [entry]: job the parent placed
-extern uint64_t traceCapacity;               // entries of the trace store; 0 without one
-extern uint64_t traceStart[maxJobs + 1];     // [stage]: first entry of that stage's layer
-extern uint16_t tracedStages;                // stages of the last dpSolve the trace holds whole
-inline constexpr int traceBytesPerState = 5; // one parent index and one job
+// the run, one entry of traceBytesPerState bytes: the index in the previous layer of the parent
+// that gave the state its cost (uint32), then the job that parent placed (one byte, DP
+// numbering). One entry, not two arrays, so that a lowered cost records into one cache line.
+// Stage k's layer occupies entries traceStart[k] up to traceStart[k] + its size - 1; stage k = 1
+// places the last job of the schedule.
+inline constexpr int traceBytesPerState = 5;
+extern uint8_t* tracedEntries;           // [traceBytesPerState * entry]: the entries, unaligned
+extern uint64_t traceCapacity;           // entries of the trace store; 0 without one
+extern uint64_t traceStart[maxJobs + 1]; // [stage]: first entry of that stage's layer
+extern uint16_t tracedStages;            // stages of the last dpSolve the trace holds whole
 
 // ---- Time limit -----------------------------------------------------------------------------
 extern double maxCPU;      // DP time limit in seconds of CPU time, set per class

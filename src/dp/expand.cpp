@@ -57,18 +57,6 @@ uint32_t searchChild(const LayerKeys<Key>& layer, uint32_t from, uint32_t last, 
   return notFound;
 }
 
-// The job at reversed key position r.
-template <typename Key>
-inline uint8_t jobAtReversedBit(int r) {
-  const int bit = keyBits<Key> - 1 - r;
-  return static_cast<uint8_t>(bit < jobsPerWord ? bit : bit - 4);
-}
-
-template <typename Key>
-inline void recordParent(const StageTrace& trace, uint32_t child, uint32_t parent, int r) {
-  recordInTrace(trace, child, parent, jobAtReversedBit<Key>(r));
-}
-
 } // namespace
 
 // States are taken in ascending order and their jobs in descending order, so the children of
@@ -85,13 +73,14 @@ inline void recordParent(const StageTrace& trace, uint32_t child, uint32_t paren
 // are kept as well, and the time arithmetic follows the wrapped 16-bit times.
 //
 // A traced stage also records each child's parent where the child is appended and where a
-// lookup lowers its cost; an untraced stage is the same loop without those writes.
+// lookup lowers its cost (see Tracing); an untraced stage is the same loop without those writes.
 //
 // A window starting at `low` first takes off the jobs whose children lie below it: they are
 // only followed for the jobs they rule out. Its appendFrom starts at low, which keeps the rule:
 // a child in the window below the window's last set plus one was made by a smaller parent.
-template <typename Key, bool plain, bool traced, bool windowed>
+template <typename Key, bool plain, Tracing tracing, bool windowed>
 bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
+  constexpr bool entries = tracing == Tracing::entries, packed = tracing == Tracing::packed;
   constexpr bool candidatesAtOnce =
       plain && std::is_same_v<Key, Narrow> && NarrowCandidates::vectorised;
   // The expansion's own copy: the windows of a stage compute their candidates at once.
@@ -116,6 +105,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   uint64_t lookups = 0;
   const ProgressHook progress = window.progress;
   [[maybe_unused]] const StageTrace trace = window.trace;
+  [[maybe_unused]] uint64_t* const word = trace.words;
   for (JobFacts<Key>& facts : job) facts.cursor = 0;
   const auto finish = [&](bool complete) {
     window.size = size;
@@ -143,6 +133,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       found ^= fresh;
     }
     if constexpr (candidatesAtOnce) candidates.compute(time, cost);
+    [[maybe_unused]] const uint32_t parentBits = s << packedJobBits;
     Key skipped = 0;     // reversed: placed jobs and their predecessors
     Key covered = 0;     // only kept for an instance that is not plain
     while (below != 0) { // children of an earlier window: only the jobs they rule out
@@ -175,17 +166,22 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       if (!(children[x] == child))
         x = searchChild<windowed>(children, x, size - 1, child, window.missing);
       if (x != notFound) {
-        if constexpr (traced) {
+        if constexpr (packed) {
+          word[x] = std::min(word[x], packedOffer(candidate, parentBits | facts.job));
+        } else if constexpr (entries) {
           if (candidate < childCost[x]) { // on a tie the earlier parent keeps the state
             childCost[x] = candidate;
-            recordParent<Key>(trace, x, s, r);
+            recordInTrace(trace, x, s, facts.job);
           }
         } else {
           childCost[x] = std::min(childCost[x], candidate);
         }
         facts.cursor = x + 1;
         __builtin_prefetch(&childWord0[x + cursorLookahead]);
-        __builtin_prefetch(&childCost[x + cursorLookahead], 1);
+        if constexpr (packed)
+          __builtin_prefetch(&word[x + cursorLookahead], 1);
+        else
+          __builtin_prefetch(&childCost[x + cursorLookahead], 1);
       }
       skipped |= facts.skip;
       if constexpr (!plain) {
@@ -205,9 +201,12 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       if (!plain && (facts.succ & set) != 0) continue;
       const Key child = set ^ (Key{1} << (keyBits<Key> - 1 - r));
       storeKey(childWord0, childWord1, size, child);
-      childCost[size] = candidateOf(r, facts, time, cost);
+      if constexpr (packed)
+        word[size] = packedOffer(candidateOf(r, facts, time, cost), parentBits | facts.job);
+      else
+        childCost[size] = candidateOf(r, facts, time, cost);
       childTime[size] = static_cast<uint16_t>(time - facts.p);
-      if constexpr (traced) recordParent<Key>(trace, size, s, r);
+      if constexpr (entries) recordInTrace(trace, size, s, facts.job);
       facts.cursor = ++size;
       appendFrom = child + 1;
       if (size == stopSize) return finish(false);
@@ -221,21 +220,19 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   return finish(true);
 }
 
-template bool expandLayer<Narrow, false, false, false>(JobTable<Narrow>&, ChildWindow<Narrow>&);
-template bool expandLayer<Narrow, true, false, false>(JobTable<Narrow>&, ChildWindow<Narrow>&);
-template bool expandLayer<Wide, false, false, false>(JobTable<Wide>&, ChildWindow<Wide>&);
-template bool expandLayer<Wide, true, false, false>(JobTable<Wide>&, ChildWindow<Wide>&);
-template bool expandLayer<Narrow, false, true, false>(JobTable<Narrow>&, ChildWindow<Narrow>&);
-template bool expandLayer<Narrow, true, true, false>(JobTable<Narrow>&, ChildWindow<Narrow>&);
-template bool expandLayer<Wide, false, true, false>(JobTable<Wide>&, ChildWindow<Wide>&);
-template bool expandLayer<Wide, true, true, false>(JobTable<Wide>&, ChildWindow<Wide>&);
-template bool expandLayer<Narrow, false, false, true>(JobTable<Narrow>&, ChildWindow<Narrow>&);
-template bool expandLayer<Narrow, true, false, true>(JobTable<Narrow>&, ChildWindow<Narrow>&);
-template bool expandLayer<Wide, false, false, true>(JobTable<Wide>&, ChildWindow<Wide>&);
-template bool expandLayer<Wide, true, false, true>(JobTable<Wide>&, ChildWindow<Wide>&);
-template bool expandLayer<Narrow, false, true, true>(JobTable<Narrow>&, ChildWindow<Narrow>&);
-template bool expandLayer<Narrow, true, true, true>(JobTable<Narrow>&, ChildWindow<Narrow>&);
-template bool expandLayer<Wide, false, true, true>(JobTable<Wide>&, ChildWindow<Wide>&);
-template bool expandLayer<Wide, true, true, true>(JobTable<Wide>&, ChildWindow<Wide>&);
+// Every expansion a stage may run: both key widths, plain or not, each way of tracing, whole
+// or windowed.
+#define PRECDP_EXPANSIONS(Key, tracing)                                                            \
+  template bool expandLayer<Key, false, tracing, false>(JobTable<Key>&, ChildWindow<Key>&);        \
+  template bool expandLayer<Key, true, tracing, false>(JobTable<Key>&, ChildWindow<Key>&);         \
+  template bool expandLayer<Key, false, tracing, true>(JobTable<Key>&, ChildWindow<Key>&);         \
+  template bool expandLayer<Key, true, tracing, true>(JobTable<Key>&, ChildWindow<Key>&);
+PRECDP_EXPANSIONS(Narrow, Tracing::none)
+PRECDP_EXPANSIONS(Wide, Tracing::none)
+PRECDP_EXPANSIONS(Narrow, Tracing::entries)
+PRECDP_EXPANSIONS(Wide, Tracing::entries)
+PRECDP_EXPANSIONS(Narrow, Tracing::packed)
+PRECDP_EXPANSIONS(Wide, Tracing::packed)
+#undef PRECDP_EXPANSIONS
 
 } // namespace precdp

@@ -5,6 +5,8 @@
 #include "dp/dp.h"
 #include "dp/keys.h"
 
+#include <cstring>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -26,6 +28,7 @@ struct JobFacts {
   uint16_t p;
   uint16_t dueDate;
   uint16_t weight;
+  uint8_t job; // the job itself, as the trace records it
 };
 
 template <typename Key>
@@ -88,25 +91,54 @@ struct NarrowCandidates {
 extern NarrowCandidates narrowCandidates; // filled per instance while its jobs fit one word
 
 // ---- Trace of the stage in progress -------------------------------------------------------------
+// How a stage keeps its trace. `entries`: each child's entry is written where the child is
+// appended and wherever a parent lowers its cost. `packed`: while the stage runs, each child
+// holds one word, its cost and its entry together, whose minimum over the parents is the least
+// cost from the earliest parent, so a lookup does no more than the untraced one; the stage
+// then unpacks the words into the costs and the entries. It needs the previous layer's indices
+// below 2^packedParentBits and the room for a word per child the stage can build.
+enum class Tracing : uint8_t { none, entries, packed };
+
+inline constexpr int packedJobBits = 7; // a job below 2^7 = 128 > maxJobs
+inline constexpr int packedParentBits = 32 - packedJobBits;
+
+// The word of a child: the cost with its sign bit flipped, so that the words order like the
+// signed costs, above the parent's index and the job.
+inline uint64_t packedOffer(int32_t cost, uint32_t parentAndJob) {
+  return uint64_t{static_cast<uint32_t>(cost) ^ 0x80000000u} << 32 | parentAndJob;
+}
+
 // Where a traced stage records, at each child's own index, the parent that gave the child its
 // cost and the job placed: the entries of its layer in the trace store.
 struct StageTrace {
-  uint32_t* parent = nullptr;
-  uint8_t* job = nullptr;
-  uint32_t room = 0; // entries left in the trace store; children from here on go unrecorded
+  Tracing mode = Tracing::entries;
+  uint8_t* entries = nullptr; // the stage's first entry
+  uint32_t room = 0;         // entries left in the trace store; children from here on go unrecorded
+  uint64_t* words = nullptr; // packed: the stage's first word, in the store's free part
 };
+
+// Writes one trace entry: the parent's index, then the job.
+inline void writeTraceEntry(uint8_t* entry, uint32_t parent, uint8_t job) {
+  std::memcpy(entry, &parent, sizeof parent);
+  entry[4] = job;
+}
 
 extern StageTrace stageTrace; // set by beginTracedStage before each traced stage
 
 // Records a child's parent and the job the parent placed, while the stage fits the store.
 inline void recordInTrace(const StageTrace& trace, uint32_t child, uint32_t parent, uint8_t job) {
   if (child >= trace.room) return; // the stage outgrows the store: the run keeps no sequence
-  trace.parent[child] = parent;
-  trace.job[child] = job;
+  writeTraceEntry(trace.entries + uint64_t{traceBytesPerState} * child, parent, job);
 }
 
-// Points stageTrace at the free part of the trace store, from entry `used` on, for `stage`.
+// Points stageTrace at the free part of the trace store, from entry `used` on, for `stage`,
+// in the entries mode.
 void beginTracedStage(uint64_t used, int stage);
+// Makes the stage begun packed when the store and the layer it expands, of `parents` sets of
+// `jobsPerParent` jobs each, allow it.
+void packTracedStage(uint32_t parents, uint32_t jobsPerParent);
+// Packed: turns the words of the `size` children of curLayer into their costs and entries.
+void unpackTrace(uint32_t size);
 // After a completed traced stage: true when its whole layer was recorded, and then `used`
 // moves past it and tracedStages reaches `stage`. Otherwise the run keeps no sequence.
 bool endTracedStage(uint64_t& used, int stage);
@@ -135,14 +167,14 @@ struct ChildWindow {
 
 // Expands the window's parents into curLayer. False when the window reached its stopSize.
 // `plain`: the relation is closed, mirrored and numbered topologically and the times are exact
-// (see plainRelation in dp.cpp). `traced`: also records each child's parent in the trace.
+// (see plainRelation in dp.cpp). `tracing`: how it records each child's parent in the trace.
 // `windowed`: the window may start above 0 or end below the largest child.
-template <typename Key, bool plain, bool traced, bool windowed>
+template <typename Key, bool plain, Tracing tracing, bool windowed>
 bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window);
 
 // The stage on dpThreads threads (parallel.cpp); the same layer, costs and trace as one
 // expansion of the whole stage, and the same stop at the capacity. False at that stop.
-template <typename Key, bool plain, bool traced>
+template <typename Key, bool plain, Tracing tracing>
 bool expandStage(JobTable<Key>& job);
 
 } // namespace precdp

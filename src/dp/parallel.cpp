@@ -165,7 +165,7 @@ void splitByParents(StageSplit<Key>& split, uint32_t parentCount) {
 }
 
 // Thread t's part: the count of window t - 1, the wait for the windows below, its own window.
-template <typename Key, bool plain, bool traced>
+template <typename Key, bool plain, Tracing tracing>
 void runWindow(StageSplit<Key>& split, size_t t) {
   ChildWindow<Key>& window = split.windows[t];
   const uint32_t stopSize = layerCapacity - 1;
@@ -183,18 +183,18 @@ void runWindow(StageSplit<Key>& split, size_t t) {
     window.offset = static_cast<uint32_t>(offset);
   }
   window.stopSize = stopSize - window.offset;
-  if constexpr (traced) {
+  if constexpr (tracing != Tracing::none) {
     window.trace = stageTrace;
-    window.trace.parent += window.offset;
-    window.trace.job += window.offset;
+    window.trace.entries += uint64_t{traceBytesPerState} * window.offset;
+    if (window.trace.words != nullptr) window.trace.words += window.offset;
     window.trace.room = window.trace.room > window.offset ? window.trace.room - window.offset : 0;
   }
   window.progress = t == 0 ? progressHook : nullptr;
-  split.complete[t] = expandLayer<Key, plain, traced, true>(split.tables[t].job, window);
+  split.complete[t] = expandLayer<Key, plain, tracing, true>(split.tables[t].job, window);
   split.seconds[t] += threadSeconds() - start;
 }
 
-template <typename Key, bool plain, bool traced>
+template <typename Key, bool plain, Tracing tracing>
 bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   const uint32_t parentCount = layerSize[prevLayer];
   StageSplit<Key> split(threads, job);
@@ -204,11 +204,11 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   size_t started = 1; // windows 1..started-1 have threads; the caller builds the others in order
   try {
     for (; started < threads; ++started)
-      workers.emplace_back(runWindow<Key, plain, traced>, std::ref(split), started);
+      workers.emplace_back(runWindow<Key, plain, tracing>, std::ref(split), started);
   } catch (const std::system_error&) { // no more threads to be had: the same windows, later
   }
-  runWindow<Key, plain, traced>(split, 0);
-  for (size_t t = started; t < threads; ++t) runWindow<Key, plain, traced>(split, t);
+  runWindow<Key, plain, tracing>(split, 0);
+  for (size_t t = started; t < threads; ++t) runWindow<Key, plain, tracing>(split, t);
   for (std::thread& worker : workers) worker.join();
 
   bool full = false;
@@ -231,30 +231,36 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
 
 } // namespace
 
-template <typename Key, bool plain, bool traced>
+template <typename Key, bool plain, Tracing tracing>
 bool expandStage(JobTable<Key>& job) {
   const uint32_t parentCount = layerSize[prevLayer];
   const unsigned threads =
       std::min<uint64_t>(dpThreads, parentCount / std::max<uint32_t>(threadedParents, 1));
-  if (threads > 1) return expandSplit<Key, plain, traced>(job, threads);
-  ChildWindow<Key> whole;
-  whole.parentEnd = parentCount;
-  whole.stopSize = layerCapacity - 1;
-  whole.progress = progressHook;
-  whole.trace = stageTrace;
-  const bool complete = expandLayer<Key, plain, traced, false>(job, whole);
-  layerSize[curLayer] = whole.size;
-  lookupCount += whole.lookups;
+  bool complete = false;
+  if (threads > 1) {
+    complete = expandSplit<Key, plain, tracing>(job, threads);
+  } else {
+    ChildWindow<Key> whole;
+    whole.parentEnd = parentCount;
+    whole.stopSize = layerCapacity - 1;
+    whole.progress = progressHook;
+    whole.trace = stageTrace;
+    complete = expandLayer<Key, plain, tracing, false>(job, whole);
+    layerSize[curLayer] = whole.size;
+    lookupCount += whole.lookups;
+  }
+  if constexpr (tracing == Tracing::packed) unpackTrace(layerSize[curLayer]);
   return complete;
 }
 
-template bool expandStage<Narrow, false, false>(JobTable<Narrow>&);
-template bool expandStage<Narrow, true, false>(JobTable<Narrow>&);
-template bool expandStage<Wide, false, false>(JobTable<Wide>&);
-template bool expandStage<Wide, true, false>(JobTable<Wide>&);
-template bool expandStage<Narrow, false, true>(JobTable<Narrow>&);
-template bool expandStage<Narrow, true, true>(JobTable<Narrow>&);
-template bool expandStage<Wide, false, true>(JobTable<Wide>&);
-template bool expandStage<Wide, true, true>(JobTable<Wide>&);
+#define PRECDP_STAGES(tracing)                                                                     \
+  template bool expandStage<Narrow, false, tracing>(JobTable<Narrow>&);                            \
+  template bool expandStage<Narrow, true, tracing>(JobTable<Narrow>&);                             \
+  template bool expandStage<Wide, false, tracing>(JobTable<Wide>&);                                \
+  template bool expandStage<Wide, true, tracing>(JobTable<Wide>&);
+PRECDP_STAGES(Tracing::none)
+PRECDP_STAGES(Tracing::entries)
+PRECDP_STAGES(Tracing::packed)
+#undef PRECDP_STAGES
 
 } // namespace precdp

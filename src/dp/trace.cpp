@@ -4,12 +4,12 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace precdp {
 
-uint32_t* tracedParent = nullptr;
-uint8_t* tracedJob = nullptr;
+uint8_t* tracedEntries = nullptr;
 uint64_t traceCapacity = 0;
 uint64_t traceStart[maxJobs + 1] = {};
 uint16_t tracedStages = 0;
@@ -19,32 +19,54 @@ bool allocateTrace(uint64_t bytes) {
   const uint64_t entries = bytes / traceBytesPerState;
   if (entries == 0) return true; // a store that holds nothing keeps no sequence
   // Untouched like the state store: a run backs only the pages its layers reach.
-  tracedParent = new (std::nothrow) uint32_t[entries];
-  tracedJob = new (std::nothrow) uint8_t[entries];
-  if (tracedParent == nullptr || tracedJob == nullptr) {
-    freeTrace();
-    return false;
-  }
-  adviseHugePages(tracedParent, entries * sizeof(uint32_t));
-  adviseHugePages(tracedJob, entries);
+  tracedEntries = new (std::nothrow) uint8_t[entries * traceBytesPerState];
+  if (tracedEntries == nullptr) return false;
+  adviseHugePages(tracedEntries, entries * traceBytesPerState);
   traceCapacity = entries;
   return true;
 }
 
 void freeTrace() {
-  delete[] tracedParent;
-  delete[] tracedJob;
-  tracedParent = nullptr;
-  tracedJob = nullptr;
+  delete[] tracedEntries;
+  tracedEntries = nullptr;
   traceCapacity = 0;
   tracedStages = 0;
 }
 
 void beginTracedStage(uint64_t used, int stage) {
   traceStart[stage] = used;
-  stageTrace.parent = tracedParent + used;
-  stageTrace.job = tracedJob + used;
+  stageTrace.mode = Tracing::entries;
+  stageTrace.entries = tracedEntries + traceBytesPerState * used;
   stageTrace.room = static_cast<uint32_t>(std::min<uint64_t>(traceCapacity - used, UINT32_MAX));
+  stageTrace.words = nullptr;
+}
+
+void packTracedStage(uint32_t parents, uint32_t jobsPerParent) {
+  // The words from the first 8-byte boundary at or after the stage's entries: unpacking child x
+  // reads word x before writing entry x, which ends below word x + 1.
+  const uintptr_t first = reinterpret_cast<uintptr_t>(stageTrace.entries);
+  const uintptr_t words = (first + 7) & ~uintptr_t{7};
+  const uintptr_t end =
+      reinterpret_cast<uintptr_t>(tracedEntries + traceBytesPerState * traceCapacity);
+  // Each parent has at most one child per job, and the layer stops at its capacity.
+  const uint64_t children =
+      std::min<uint64_t>(layerCapacity - 1, uint64_t{parents} * jobsPerParent);
+  const bool room = words <= end && (end - words) / sizeof(uint64_t) >= children;
+  if (!room || parents > uint32_t{1} << packedParentBits) return;
+  stageTrace.mode = Tracing::packed;
+  stageTrace.words = reinterpret_cast<uint64_t*>(words);
+}
+
+void unpackTrace(uint32_t size) {
+  int32_t* cost = stateCost[curLayer];
+  for (uint32_t x = 0; x < size; ++x) {
+    const uint64_t word = stageTrace.words[x];
+    cost[x] = static_cast<int32_t>(static_cast<uint32_t>(word >> 32) ^ 0x80000000u);
+    const uint32_t parentAndJob = static_cast<uint32_t>(word);
+    writeTraceEntry(stageTrace.entries + uint64_t{traceBytesPerState} * x,
+                    parentAndJob >> packedJobBits,
+                    static_cast<uint8_t>(parentAndJob & ((1u << packedJobBits) - 1)));
+  }
 }
 
 bool endTracedStage(uint64_t& used, int stage) {
@@ -58,9 +80,9 @@ void traceTail(int stage, uint32_t index, uint16_t* out) {
   // Each step goes to the state's parent, one stage nearer the full set, and the job the parent
   // placed comes next in the schedule.
   for (; stage >= 1; --stage) {
-    const uint64_t entry = traceStart[stage] + index;
-    *out++ = tracedJob[entry];
-    index = tracedParent[entry];
+    const uint8_t* entry = tracedEntries + traceBytesPerState * (traceStart[stage] + index);
+    *out++ = entry[4];
+    std::memcpy(&index, entry, sizeof index);
   }
 }
 

@@ -68,6 +68,12 @@ TEST(DpSolveBounded, MatchesTheExactDpAndTheExhaustiveSearch) {
           expectOptimalSequence(boundedSequence(), optimum,
                                 where + " above " + std::to_string(above));
         }
+        // Last the exact DP on a store of just its entries: the middle stages find no room for
+        // their packed words beside them and record in place.
+        allocateTrace((exactStates - 1) * traceBytesPerState);
+        ASSERT_EQ(run(dpSolve), optimum) << where;
+        expectOptimalSequence(tracedSequence(), optimum, where + " exact, in place");
+        allocateTrace(4096 * traceBytesPerState);
       }
 }
 
