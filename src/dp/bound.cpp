@@ -289,13 +289,23 @@ bool exactWithinProbe() {
 // the cheaper run, and it stops within a few stages where the layers grow beyond. A few rounds
 // of the fit already give the bound that solves most other instances with a few thousand
 // states; the long fit (about a second at 100 jobs) is paid only when a cheaper bound lets the
-// states grow. uas and ts count the states of every attempt, or the exact DP's alone.
+// states grow. Up to 50 jobs a round costs about as much as a hundred bounded states, so an
+// attempt after 25 rounds that keeps tens of thousands of states costs more than the 75 rounds
+// that solve most such instances with a few thousand: there that attempt gets a quarter of the
+// next one's budget. At 100 jobs the instances that outgrow 25 rounds mostly need the long fit,
+// and a 100-round attempt would only add to it. uas and ts count the states of every attempt,
+// or the exact DP's alone.
 void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   struct Level {
     int rounds;           // of the multipliers' fit, in all
     uint64_t stateBudget; // states the attempt may keep before the next level takes over
   };
-  constexpr Level levels[] = {{0, 1u << 12}, {25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
+  constexpr Level small[] = {
+      {0, 1u << 12}, {25, 1u << 14}, {100, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
+  constexpr Level large[] = {
+      {0, 1u << 12}, {25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}, {3000, UINT64_MAX}};
+  // An unlimited budget always ends the run: large's last entry only pads it to small's length.
+  const Level* levels = jobCount <= 50 ? small : large;
   lookupCount = 0;
   belowRan = true;
   incumbentKnown = upperBoundSequence != nullptr;
@@ -312,10 +322,10 @@ void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   }
   beginPathFit(upperBound);
   prepareClosingOrder();
-  for (const Level& level : levels) {
-    fitPathBound(level.rounds);
-    if (boundedAttempt(incumbent, level.stateBudget) != Outcome::overBudget) return;
-    if (&level == levels && exactWithinProbe()) {
+  for (const Level* level = levels; level != levels + 5; ++level) {
+    fitPathBound(level->rounds);
+    if (boundedAttempt(incumbent, level->stateBudget) != Outcome::overBudget) return;
+    if (level == levels && exactWithinProbe()) {
       belowRan = false;
       return;
     }
