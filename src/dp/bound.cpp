@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <span>
 #include <vector>
 
 namespace precdp {
@@ -302,10 +303,8 @@ void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   };
   constexpr Level small[] = {
       {0, 1u << 12}, {25, 1u << 14}, {100, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
-  constexpr Level large[] = {
-      {0, 1u << 12}, {25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}, {3000, UINT64_MAX}};
-  // An unlimited budget always ends the run: large's last entry only pads it to small's length.
-  const Level* levels = jobCount <= 50 ? small : large;
+  constexpr Level large[] = {{0, 1u << 12}, {25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
+  const std::span<const Level> levels = jobCount <= 50 ? std::span<const Level>(small) : large;
   lookupCount = 0;
   belowRan = true;
   incumbentKnown = upperBoundSequence != nullptr;
@@ -322,10 +321,10 @@ void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   }
   beginPathFit(upperBound);
   prepareClosingOrder();
-  for (const Level* level = levels; level != levels + 5; ++level) {
-    fitPathBound(level->rounds);
-    if (boundedAttempt(incumbent, level->stateBudget) != Outcome::overBudget) return;
-    if (level == levels && exactWithinProbe()) {
+  for (const Level& level : levels) {
+    fitPathBound(level.rounds);
+    if (boundedAttempt(incumbent, level.stateBudget) != Outcome::overBudget) return;
+    if (&level == &levels.front() && exactWithinProbe()) {
       belowRan = false;
       return;
     }
