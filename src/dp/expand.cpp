@@ -13,7 +13,7 @@ namespace {
 // First index in [from, last] whose set is not below target; requires from <= last and the set
 // at last not below target. Gallops from `from`, then halves the bracket without branches.
 template <typename Key>
-inline uint32_t lowerBound(const LayerKeys<Key>& layer, uint32_t from, uint32_t last, Key target) {
+inline uint32_t lowerBound(const LayerView<Key>& layer, uint32_t from, uint32_t last, Key target) {
   uint32_t lo = from, step = 1, hi = last;
   while (lo < last) {
     const uint32_t probe = last - lo >= step ? lo + step - 1 : last;
@@ -46,7 +46,7 @@ inline constexpr uint32_t cursorLookahead = 8;
 // when it is not (a numbering fault), after the "expected state not found" warning, or counted
 // in `missing` for a window, whose thread leaves the console to the stage's caller.
 template <bool windowed, typename Key>
-uint32_t searchChild(const LayerKeys<Key>& layer, uint32_t from, uint32_t last, Key child,
+uint32_t searchChild(const LayerView<Key>& layer, uint32_t from, uint32_t last, Key child,
                      uint32_t& missing) {
   const uint32_t x = lowerBound(layer, from, last, child);
   if (layer[x] == child) return x;
@@ -90,15 +90,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     if constexpr (candidatesAtOnce) return candidates.candidate[r];
     return addCost(cost, placementCost<plain>(facts, time));
   };
-  const LayerKeys<Key> parents{stateSet[prevLayer][0], stateSet[prevLayer][1]};
-  const int32_t* parentCost = stateCost[prevLayer];
-  const uint16_t* parentTime = stateTime[prevLayer];
-  const uint32_t offset = window.offset;
-  const LayerKeys<Key> children{stateSet[curLayer][0] + offset, stateSet[curLayer][1] + offset};
-  uint64_t* childWord0 = stateSet[curLayer][0] + offset;
-  uint64_t* childWord1 = stateSet[curLayer][1] + offset;
-  int32_t* childCost = stateCost[curLayer] + offset;
-  uint16_t* childTime = stateTime[curLayer] + offset;
+  const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
   const uint32_t stopSize = window.stopSize;
   uint32_t size = 0;
   Key appendFrom = window.low;
@@ -116,8 +108,8 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
     if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
     const Key set = parents[s];
-    const uint16_t time = parentTime[s];
-    const int32_t cost = parentCost[s];
+    const uint16_t time = parents.time(s);
+    const int32_t cost = parents.cost(s);
     // The jobs still to try, bit-reversed so that the lowest bit is the highest job: those whose
     // child is already in the layer (found), then those whose child is new (fresh).
     Key found = reversedBits(set), fresh = 0, below = 0;
@@ -169,19 +161,16 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
         if constexpr (packed) {
           word[x] = std::min(word[x], packedOffer(candidate, parentBits | facts.job));
         } else if constexpr (entries) {
-          if (candidate < childCost[x]) { // on a tie the earlier parent keeps the state
-            childCost[x] = candidate;
+          if (candidate < children.cost(x)) { // on a tie the earlier parent keeps the state
+            children.setCost(x, candidate);
             recordInTrace(trace, x, s, facts.job);
           }
         } else {
-          childCost[x] = std::min(childCost[x], candidate);
+          children.setCost(x, std::min(children.cost(x), candidate));
         }
         facts.cursor = x + 1;
-        __builtin_prefetch(&childWord0[x + cursorLookahead]);
-        if constexpr (packed)
-          __builtin_prefetch(&word[x + cursorLookahead], 1);
-        else
-          __builtin_prefetch(&childCost[x + cursorLookahead], 1);
+        children.prefetch(x + cursorLookahead, !packed);
+        if constexpr (packed) __builtin_prefetch(&word[x + cursorLookahead], 1);
       }
       skipped |= facts.skip;
       if constexpr (!plain) {
@@ -200,12 +189,10 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       JobFacts<Key>& facts = job[r];
       if (!plain && (facts.succ & set) != 0) continue;
       const Key child = set ^ (Key{1} << (keyBits<Key> - 1 - r));
-      storeKey(childWord0, childWord1, size, child);
-      if constexpr (packed)
-        word[size] = packedOffer(candidateOf(r, facts, time, cost), parentBits | facts.job);
-      else
-        childCost[size] = candidateOf(r, facts, time, cost);
-      childTime[size] = static_cast<uint16_t>(time - facts.p);
+      const int32_t candidate = candidateOf(r, facts, time, cost);
+      // Packed, the cost is the word's until the stage unpacks it.
+      children.append(size, child, candidate, static_cast<uint16_t>(time - facts.p));
+      if constexpr (packed) word[size] = packedOffer(candidate, parentBits | facts.job);
       if constexpr (entries) recordInTrace(trace, size, s, facts.job);
       facts.cursor = ++size;
       appendFrom = child + 1;
