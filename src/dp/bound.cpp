@@ -38,7 +38,8 @@ void resizeSlots(uint64_t count) {
   slots.assign(count, 0);
   slotMask = count - 1;
   for (uint32_t i = 0; i < layerSize[curLayer]; ++i) {
-    const uint64_t h = hashOf(stateSet[curLayer][0][i], stateSet[curLayer][1][i]);
+    const JobSet set = stateSetAt(curLayer, i);
+    const uint64_t h = hashOf(set.word[0], set.word[1]);
     uint64_t at = h & slotMask;
     while (slots[at] != 0) at = (at + 1) & slotMask;
     slots[at] = (h & 0xFFFFFFFF00000000ull) | (i + 1);
@@ -62,9 +63,9 @@ inline bool offerChild(const Offer& o, uint32_t parent) {
   for (; slots[at] != 0; at = (at + 1) & slotMask) {
     if ((slots[at] & 0xFFFFFFFF00000000ull) != tag) continue;
     const uint32_t i = static_cast<uint32_t>(slots[at]) - 1;
-    if (stateSet[curLayer][0][i] == o.word0 && stateSet[curLayer][1][i] == o.word1) {
-      if (o.cost < stateCost[curLayer][i]) {
-        stateCost[curLayer][i] = o.cost;
+    if (stateSetAt(curLayer, i) == JobSet{{o.word0, o.word1}}) {
+      if (o.cost < stateCostAt(curLayer, i)) {
+        setStateCost(curLayer, i, o.cost);
         if constexpr (traced) recordInTrace(stageTrace, i, parent, o.job);
       }
       return true;
@@ -87,8 +88,7 @@ bool offerAll(const Offer* offers, int count, uint32_t parent) {
   for (int k = 0; k < count; ++k) {
     const uint32_t i = static_cast<uint32_t>(slots[offers[k].hash & slotMask]);
     if (i == 0) continue;
-    __builtin_prefetch(&stateSet[curLayer][0][i - 1]);
-    __builtin_prefetch(&stateCost[curLayer][i - 1], 1);
+    prefetchState(curLayer, i - 1);
   }
   for (int k = 0; k < count; ++k)
     if (!offerChild<traced>(offers[k], parent)) return false;
@@ -167,9 +167,9 @@ bool expandBelow(int64_t& incumbent, int parentStage) {
   resizeSlots(uint64_t{1} << 12);
   Offer offers[maxJobs];
   for (uint32_t s = 0; s < layerSize[prevLayer]; ++s) {
-    const JobSet set{{stateSet[prevLayer][0][s], stateSet[prevLayer][1][s]}};
-    const uint16_t time = stateTime[prevLayer][s];
-    const int64_t cost = stateCost[prevLayer][s];
+    const JobSet set = stateSetAt(prevLayer, s);
+    const uint16_t time = stateTimeAt(prevLayer, s);
+    const int64_t cost = stateCostAt(prevLayer, s);
     int64_t multipliers = 0;
     forEachJob(set, [&](int j) { multipliers += pathMultiplier[j]; });
     const int64_t bound = std::max<int64_t>(ceilUnscaled(pathTable[time] + multipliers), 0);

@@ -87,6 +87,26 @@ int64_t arrBinarySearch(int layer, int64_t lo, const JobSet& set);
 // Prints "Wrning: expected state not found - arrBinarySearch\n" and waits for a key.
 void warnStateNotFound();
 
+// The state at `index` of layer `layer`, read and written at any key width; the expansion's own
+// view of a layer is LayerView (keys.h).
+inline JobSet stateSetAt(int layer, uint32_t index) {
+  return {{stateSet[layer][0][index], stateSet[layer][1][index]}};
+}
+inline int32_t stateCostAt(int layer, uint32_t index) {
+  return stateCost[layer][index];
+}
+inline void setStateCost(int layer, uint32_t index, int32_t cost) {
+  stateCost[layer][index] = cost;
+}
+inline uint16_t stateTimeAt(int layer, uint32_t index) {
+  return stateTime[layer][index];
+}
+// Fetches the lines a lookup of the state reads and writes.
+inline void prefetchState(int layer, uint32_t index) {
+  __builtin_prefetch(&stateSet[layer][0][index]);
+  __builtin_prefetch(&stateCost[layer][index], 1);
+}
+
 inline void appendState(int layer, const JobSet& set, int32_t cost, uint16_t time) {
   const uint32_t index = layerSize[layer]++;
   stateSet[layer][0][index] = set.word[0];

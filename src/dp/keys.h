@@ -5,6 +5,7 @@
 // j + 4 (j >= 60); bits 60..63 of word 0 are always zero.
 #pragma once
 
+#include "dp/dp.h"
 #include "instance/instance.h"
 
 #include <cstdint>
@@ -28,25 +29,41 @@ inline int keyBitOfJob(int job) {
   return job < jobsPerWord ? job : job + 4;
 }
 
-// The layer's set words read as keys.
+// A layer's states at one key width, from entry `first` of the layer on: what the expansion
+// reads and writes of them. Entry i of the view is entry first + i of the layer.
 template <typename Key>
-struct LayerKeys {
-  const uint64_t* word0;
-  const uint64_t* word1;
+struct LayerView {
+  uint64_t* word0;
+  uint64_t* word1;
+  int32_t* costs;
+  uint16_t* times;
+
+  LayerView(int layer, uint32_t first = 0)
+      : word0(stateSet[layer][0] + first), word1(stateSet[layer][1] + first),
+        costs(stateCost[layer] + first), times(stateTime[layer] + first) {}
+
   Key operator[](uint32_t i) const {
     if constexpr (std::is_same_v<Key, Wide>) return keyOf<Key>(word0[i], word1[i]);
     return word0[i];
   }
+  int32_t cost(uint32_t i) const { return costs[i]; }
+  void setCost(uint32_t i, int32_t cost) const { costs[i] = cost; }
+  uint16_t time(uint32_t i) const { return times[i]; }
+  void append(uint32_t i, Key key, int32_t cost, uint16_t time) const {
+    word0[i] = static_cast<uint64_t>(key);
+    if constexpr (std::is_same_v<Key, Wide>)
+      word1[i] = static_cast<uint64_t>(key >> 64);
+    else
+      word1[i] = 0;
+    costs[i] = cost;
+    times[i] = time;
+  }
+  // Fetches what a lookup of entry i reads, its key, and with `cost` what it writes.
+  void prefetch(uint32_t i, bool cost) const {
+    __builtin_prefetch(&word0[i]);
+    if (cost) __builtin_prefetch(&costs[i], 1);
+  }
 };
-
-template <typename Key>
-inline void storeKey(uint64_t* word0, uint64_t* word1, uint32_t index, Key key) {
-  word0[index] = static_cast<uint64_t>(key);
-  if constexpr (std::is_same_v<Key, Wide>)
-    word1[index] = static_cast<uint64_t>(key >> 64);
-  else
-    word1[index] = 0;
-}
 
 // ---- Bit scans ----------------------------------------------------------------------------------
 // The jobs of a state are visited highest first. Scanning the bit-reversed key from its lowest

@@ -23,7 +23,7 @@ namespace {
 
 // First index of the layer whose set is above `low`.
 template <typename Key>
-uint32_t firstAbove(const LayerKeys<Key>& layer, uint32_t count, Key low) {
+uint32_t firstAbove(const LayerView<Key>& layer, uint32_t count, Key low) {
   uint32_t lo = 0, hi = count;
   while (lo < hi) {
     const uint32_t mid = lo + (hi - lo) / 2;
@@ -39,7 +39,7 @@ uint32_t firstAbove(const LayerKeys<Key>& layer, uint32_t count, Key low) {
 // jobs whose child is new in the window and that can be last, as the expansion decides them.
 template <typename Key, bool plain>
 uint64_t countWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
-  const LayerKeys<Key> parents{stateSet[prevLayer][0], stateSet[prevLayer][1]};
+  const LayerView<Key> parents(prevLayer);
   uint64_t count = 0;
   Key appendFrom = window.low;
   for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
@@ -144,7 +144,7 @@ struct StageSplit {
 // Window t > 0 starts at the set of the parent at its share of the layer.
 template <typename Key>
 void splitByParents(StageSplit<Key>& split, uint32_t parentCount) {
-  const LayerKeys<Key> parents{stateSet[prevLayer][0], stateSet[prevLayer][1]};
+  const LayerView<Key> parents(prevLayer);
   const size_t threads = split.windows.size();
   if (shares.threads != threads) shares.reset(static_cast<unsigned>(threads));
   uint32_t first = 0; // parent index of the previous window's start

@@ -90,16 +90,14 @@ void resetStore() {
   maxLayerSize = 0;
   totalStates = 1;
   tracedStages = 0;
-  if (layerCapacity > 0) stateCost[1][0] = 0;
+  if (layerCapacity > 0) setStateCost(1, 0, 0);
 }
 
 int64_t arrBinarySearch(int layer, int64_t lo, const JobSet& set) {
-  const uint64_t* word0 = stateSet[layer][0];
-  const uint64_t* word1 = stateSet[layer][1];
   int64_t hi = static_cast<int64_t>(layerSize[layer]) - 1;
   while (lo <= hi) {
     const int64_t mid = (lo + hi) / 2;
-    const JobSet entry{{word0[mid], word1[mid]}};
+    const JobSet entry = stateSetAt(layer, static_cast<uint32_t>(mid));
     if (setLess(entry, set))
       lo = mid + 1;
     else if (entry == set)

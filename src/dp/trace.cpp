@@ -58,10 +58,10 @@ void packTracedStage(uint32_t parents, uint32_t jobsPerParent) {
 }
 
 void unpackTrace(uint32_t size) {
-  int32_t* cost = stateCost[curLayer];
   for (uint32_t x = 0; x < size; ++x) {
     const uint64_t word = stageTrace.words[x];
-    cost[x] = static_cast<int32_t>(static_cast<uint32_t>(word >> 32) ^ 0x80000000u);
+    setStateCost(curLayer, x,
+                 static_cast<int32_t>(static_cast<uint32_t>(word >> 32) ^ 0x80000000u));
     const uint32_t parentAndJob = static_cast<uint32_t>(word);
     writeTraceEntry(stageTrace.entries + uint64_t{traceBytesPerState} * x,
                     parentAndJob >> packedJobBits,

@@ -42,9 +42,11 @@ SolverRun solveWith(void (*solver)(), const uint64_t& lookupCounter, double limi
   const Console output = console(solver);
   useSteppedClock(0);
   SolverRun run{resultSlot(), maxLayerSize, totalStates, lookupCounter, output, {}};
-  for (uint32_t i = 0; i < layerSize[curLayer]; ++i)
-    run.layer.emplace_back(stateSet[curLayer][0][i], stateSet[curLayer][1][i],
-                           stateCost[curLayer][i], stateTime[curLayer][i]);
+  for (uint32_t i = 0; i < layerSize[curLayer]; ++i) {
+    const JobSet set = stateSetAt(curLayer, i);
+    run.layer.emplace_back(set.word[0], set.word[1], stateCostAt(curLayer, i),
+                           stateTimeAt(curLayer, i));
+  }
   return run;
 }
 
