@@ -43,16 +43,21 @@ int32_t literalAdd(int32_t a, int32_t b) {
 }
 
 void literalAppend(int layer, const JobSet& set, int32_t cost, uint16_t time) {
-  appendState(layer, set, cost, time);
+  const uint32_t index = layerSize[layer];
+  stateSet[layer][0][index] = set.word[0];
+  stateSet[layer][1][index] = set.word[1];
+  stateCost[layer][index] = cost;
+  stateTime[layer][index] = time;
+  layerSize[layer] = index + 1;
 }
 
 // Expands layer prevLayer into curLayer. False when curLayer reached the capacity stop.
 bool literalStage() {
   const uint32_t parentCount = layerSize[prevLayer];
   for (uint32_t s = 0; s < parentCount; ++s) {
-    const JobSet set = stateSetAt(prevLayer, s);
-    const uint16_t time = stateTimeAt(prevLayer, s);
-    const int32_t cost = stateCostAt(prevLayer, s);
+    const JobSet set{{stateSet[prevLayer][0][s], stateSet[prevLayer][1][s]}};
+    const uint16_t time = stateTime[prevLayer][s];
+    const int32_t cost = stateCost[prevLayer][s];
     JobSet coveredSet{};
     int64_t lo = 0;
     for (int j = literalHighestJob(set); j >= 0; --j) {
@@ -64,7 +69,9 @@ bool literalStage() {
       else
         childSet.word[1] &= ~jobBit[j - 60];
       const uint32_t size = layerSize[curLayer];
-      if (size == 0 || literalLess(stateSetAt(curLayer, size - 1), childSet)) {
+      if (size == 0 ||
+          literalLess({{stateSet[curLayer][0][size - 1], stateSet[curLayer][1][size - 1]}},
+                      childSet)) {
         const uint16_t childTime = static_cast<uint16_t>(time - p[j]);
         literalAppend(curLayer, childSet, literalAdd(cost, literalPlacementCost(j, childTime)),
                       childTime);
@@ -77,8 +84,8 @@ bool literalStage() {
         } else {
           lo = x + 1;
           const int32_t candidate =
-              literalAdd(cost, literalPlacementCost(j, stateTimeAt(curLayer, x)));
-          if (candidate < stateCostAt(curLayer, x)) setStateCost(curLayer, x, candidate);
+              literalAdd(cost, literalPlacementCost(j, stateTime[curLayer][x]));
+          if (candidate < stateCost[curLayer][x]) stateCost[curLayer][x] = candidate;
         }
       }
       coveredSet.word[0] |= pred[j].word[0];
@@ -117,7 +124,7 @@ void literalDpSolve() {
   do {
     const double elapsed = static_cast<double>(clockTicks() - startClock) / clockTicksPerSecond;
     if (!(maxCPU > elapsed)) {
-      resultSlot() = -1;
+      stateCost[curLayer][0] = -1;
       return;
     }
     layerToggle = !layerToggle;
@@ -126,13 +133,13 @@ void literalDpSolve() {
     --stagesLeft;
     layerSize[curLayer] = 0;
     if (!literalStage()) {
-      resultSlot() = -1;
+      stateCost[curLayer][0] = -1;
       return;
     }
     totalStates += layerSize[curLayer];
     if (layerSize[curLayer] > maxLayerSize) maxLayerSize = layerSize[curLayer];
     if (layerSize[curLayer] == 0) { // a cyclic relation left no state
-      resultSlot() = -1;
+      stateCost[curLayer][0] = -1;
       return;
     }
   } while (stagesLeft != 0);
