@@ -130,6 +130,7 @@ struct Ascent {
   double mu[maxJobs], bestMu[maxJobs];
   double direction[maxJobs]; // the last step's, deflected
   double bestValue, step;
+  double checkpoint; // bestValue 100 rounds ago
   int rounds, stale;
   double target;
   uint32_t horizon;
@@ -160,7 +161,14 @@ void ascend() {
     previous += a.direction[j] * a.direction[j];
     norm += gradient[j] * gradient[j];
   }
-  a.finished = norm == 0 || value >= a.target || a.step < 1e-4;
+  // Past 100 rounds, a rise of less than one cost in 100 rounds leaves the bound at the full set
+  // where it is.
+  bool settled = false;
+  if (a.rounds % 100 == 99) {
+    settled = a.bestValue < a.checkpoint + 1;
+    a.checkpoint = a.bestValue;
+  }
+  a.finished = norm == 0 || value >= a.target || a.step < 1e-4 || settled;
   if (a.finished) return;
   const double deflection = across < 0 ? -1.5 * across / previous : 0.0;
   norm = 0;
@@ -181,7 +189,7 @@ void beginPathFit(int64_t target) {
   std::fill(a.mu, a.mu + maxJobs, 0.0);
   std::fill(a.bestMu, a.bestMu + maxJobs, 0.0);
   std::fill(a.direction, a.direction + maxJobs, 0.0);
-  a.bestValue = -std::numeric_limits<double>::infinity();
+  a.bestValue = a.checkpoint = -std::numeric_limits<double>::infinity();
   a.step = 1.0;
   a.rounds = a.stale = 0;
   a.target = double(target);
