@@ -287,22 +287,19 @@ bool exactWithinProbe() {
 // many precedences with a few hundred states, before the fit's first rounds cost more than
 // their whole DP. Past that budget the bound is weak against the instance, and a bounded state
 // costs about ten of the exact DP's: an exact DP of layers within exactProbeCapacity is then
-// the cheaper run, and it stops within a few stages where the layers grow beyond. A few rounds
-// of the fit already give the bound that solves most other instances with a few thousand
-// states; the long fit (about a second at 100 jobs) is paid only when a cheaper bound lets the
-// states grow. Up to 50 jobs a round costs about as much as a hundred bounded states, so an
-// attempt after 25 rounds that keeps tens of thousands of states costs more than the 75 rounds
-// that solve most such instances with a few thousand: there that attempt gets a quarter of the
-// next one's budget. At 100 jobs the instances that outgrow 25 rounds mostly need the long fit,
-// and a 100-round attempt would only add to it. uas and ts count the states of every attempt,
-// or the exact DP's alone.
+// the cheaper run, and it stops within a few stages where the layers grow beyond. Larger exact
+// layers cost more than the fit that solves the instance with a few thousand states: up to 50
+// jobs 50 rounds (about 8 ms at 40 jobs) mostly do, and when they keep more than 2^14 states
+// the next rounds cost less than such an attempt; at 100 jobs 25 rounds mostly do. The long fit
+// (about a second at 100 jobs) is paid only when a cheaper bound lets the states grow. uas and
+// ts count the states of every attempt, or the exact DP's alone.
 void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   struct Level {
     int rounds;           // of the multipliers' fit, in all
     uint64_t stateBudget; // states the attempt may keep before the next level takes over
   };
   constexpr Level small[] = {
-      {0, 1u << 12}, {25, 1u << 14}, {100, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
+      {0, 1u << 12}, {50, 1u << 14}, {100, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
   constexpr Level large[] = {{0, 1u << 12}, {25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
   const std::span<const Level> levels = jobCount <= 50 ? std::span<const Level>(small) : large;
   lookupCount = 0;

@@ -163,7 +163,7 @@ int64_t pathBound(const JobSet& set, uint32_t frontEnd);
 // `upperBoundSequence` is a feasible sequence of cost upperBound (jobCount jobs) or null when
 // none is known. With a trace store it records its kept states' parents in it.
 void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence = nullptr);
-inline constexpr uint32_t exactProbeCapacity = 1u << 17;
+inline constexpr uint32_t exactProbeCapacity = 1u << 14;
 // dpSolveBelow with the heuristic's UB; plain dpSolve when there is no feasible sequence or the
 // 16-bit times wrap.
 void dpSolveBounded();
