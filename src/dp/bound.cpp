@@ -265,13 +265,13 @@ Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
   return Outcome::solved;
 }
 
-// The exact DP on a store of at most exactProbeCapacity states per layer. True when it solved
-// the instance; otherwise it gave no result and the statistics are back to what they were.
-bool exactWithinProbe() {
+// The exact DP on a store of at most `capacity` states per layer. True when it solved the
+// instance; otherwise it gave no result and the statistics are back to what they were.
+bool exactWithinProbe(uint32_t capacity) {
   const uint32_t fullCapacity = layerCapacity, uas = maxLayerSize;
   const uint64_t ts = totalStates;
   resetStore();
-  layerCapacity = std::min(layerCapacity, exactProbeCapacity); // the arrays stay as large
+  layerCapacity = std::min(layerCapacity, capacity); // the arrays stay as large
   dpSolve();
   layerCapacity = fullCapacity;
   if (resultSlot() >= 0) return true;
@@ -287,23 +287,28 @@ bool exactWithinProbe() {
 // many precedences with a few hundred states, before the fit's first rounds cost more than
 // their whole DP. Past that budget the bound is weak against the instance, and a bounded state
 // costs about ten of the exact DP's: an exact DP of layers within exactProbeCapacity is then
-// the cheaper run, and it stops within a few stages where the layers grow beyond. A few rounds
-// of the fit already give the bound that solves most other instances with a few thousand
-// states; the long fit (about a second at 100 jobs) is paid only when a cheaper bound lets the
-// states grow. Up to 50 jobs a round costs about as much as a hundred bounded states, so an
-// attempt after 25 rounds that keeps tens of thousands of states costs more than the 75 rounds
-// that solve most such instances with a few thousand: there that attempt gets a quarter of the
-// next one's budget. At 100 jobs the instances that outgrow 25 rounds mostly need the long fit,
-// and a 100-round attempt would only add to it. uas and ts count the states of every attempt,
-// or the exact DP's alone.
+// the cheaper run, and it stops within a few stages where the layers grow beyond. Larger exact
+// layers cost more than the fit that solves the instance with a few thousand states: up to 50
+// jobs 50 rounds (about 8 ms at 40 jobs) mostly do. Where they keep more than 2^14 states, as
+// on many instances of few precedences, an exact DP of layers up to 2^17 states mostly costs
+// less than the next rounds; at 100 jobs 25 rounds mostly do. The long fit
+// (about a second at 100 jobs) is paid only when a cheaper bound lets the states grow. uas and
+// ts count the states of every attempt, or the exact DP's alone.
 void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   struct Level {
     int rounds;           // of the multipliers' fit, in all
     uint64_t stateBudget; // states the attempt may keep before the next level takes over
+    uint32_t exactLayers; // of the exact DP tried when the attempt runs out of budget; 0: none
   };
-  constexpr Level small[] = {
-      {0, 1u << 12}, {25, 1u << 14}, {100, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
-  constexpr Level large[] = {{0, 1u << 12}, {25, 1u << 16}, {250, 1u << 19}, {3000, UINT64_MAX}};
+  constexpr Level small[] = {{0, 1u << 12, exactProbeCapacity},
+                             {50, 1u << 14, 1u << 17},
+                             {100, 1u << 16, 0},
+                             {250, 1u << 19, 0},
+                             {3000, UINT64_MAX, 0}};
+  constexpr Level large[] = {{0, 1u << 12, exactProbeCapacity},
+                             {25, 1u << 16, 0},
+                             {250, 1u << 19, 0},
+                             {3000, UINT64_MAX, 0}};
   const std::span<const Level> levels = jobCount <= 50 ? std::span<const Level>(small) : large;
   lookupCount = 0;
   belowRan = true;
@@ -324,7 +329,7 @@ void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   for (const Level& level : levels) {
     fitPathBound(level.rounds);
     if (boundedAttempt(incumbent, level.stateBudget) != Outcome::overBudget) return;
-    if (&level == &levels.front() && exactWithinProbe()) {
+    if (level.exactLayers > 0 && exactWithinProbe(level.exactLayers)) {
       belowRan = false;
       return;
     }

@@ -178,12 +178,13 @@ int64_t pathBound(const JobSet& set, uint32_t frontEnd);
 // whichever is less (the incumbent alone when no state is left); -1 at the time limit or the
 // layer capacity. uas and ts count the states kept. Its layers are in no set order. When the
 // bound without multipliers keeps too many states, the exact DP is tried on layers of at most
-// exactProbeCapacity states; when that solves the instance, the run is the exact DP's: its
-// result, statistics, trace and layers.
+// exactProbeCapacity states (up to 50 jobs again on larger ones after the first fitted bound
+// keeps too many); when that solves the instance, the run is the exact DP's: its result,
+// statistics, trace and layers.
 // `upperBoundSequence` is a feasible sequence of cost upperBound (jobCount jobs) or null when
 // none is known. With a trace store it records its kept states' parents in it.
 void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence = nullptr);
-inline constexpr uint32_t exactProbeCapacity = 1u << 17;
+inline constexpr uint32_t exactProbeCapacity = 1u << 14;
 // dpSolveBelow with the heuristic's UB; plain dpSolve when there is no feasible sequence or the
 // 16-bit times wrap.
 void dpSolveBounded();

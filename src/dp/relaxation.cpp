@@ -1,15 +1,18 @@
 // The time-indexed relaxation behind pathBound: the front of a state as a path of jobs through
 // the time points 0..T, each job of cost w_j max(0, t - d_j) - mu_j when it completes at t.
 //
-// Every sequence of a set S without idle time is such a path from 0 to T = sum of p over S, and
-// its cost along the path is the sequence's weighted tardiness minus the sum of mu over S. So
-// for any multipliers mu, the cheapest path from 0 to T over all jobs, with repetitions allowed
-// but never the same job twice in a row, plus the sum of mu over S bounds the least weighted
-// tardiness of S from below, precedences or not. Jobs of p = 0 stay off the paths, their mu at
-// 0: they cost at least 0, so leaving them out only lowers the bound. The multipliers are fitted
-// by a subgradient ascent on the full set, then rounded to multiples of 1 / pathScale; costs are
-// scaled by pathScale, so the table is exact integers, and as the optimum is an integer, the
-// scaled bound divided by pathScale and rounded up still bounds it.
+// The front S of a state holds the predecessors of each of its jobs. Every sequence of S
+// without idle time that is part of a complete sequence is such a path from 0 to T = sum of p
+// over S, each job completing within its window (after its predecessors, before its
+// successors) and never right after one of its successors; its cost along the path is the
+// sequence's weighted tardiness minus the sum of mu over S. So for any multipliers mu, the
+// cheapest such path from 0 to T over all jobs, with repetitions allowed but never the same job
+// twice in a row, plus the sum of mu over S bounds the least weighted tardiness of the front
+// from below. Jobs of p = 0 stay off the paths, their mu at 0: they cost at least 0, so leaving
+// them out only lowers the bound. The multipliers are fitted by a subgradient ascent on the
+// full set, then rounded to multiples of 1 / pathScale; costs are scaled by pathScale, so the
+// table is exact integers, and as the optimum is an integer, the scaled bound divided by
+// pathScale and rounded up still bounds it.
 #include "dp/dp.h"
 
 #include <algorithm>
@@ -18,7 +21,6 @@
 #include <vector>
 
 namespace precdp {
-
 int64_t pathMultiplier[maxJobs];
 std::vector<int64_t> pathTable;
 
@@ -36,27 +38,61 @@ constexpr Value unreachable = std::numeric_limits<Value>::max() / 4;
 
 // Fills ends[0..horizon] for the multipliers mu; Value is double while fitting, int64_t after.
 // The jobs are taken in ascending order, so a tie keeps the lower job as the best.
+// Whether a path may go on with `job` after a path ending in `last` (-1: the empty path): not
+// the same job twice in a row, and not a job right after one of its successors.
+inline bool mayFollow(int job, int last) {
+  return last != job && (last < 0 || !contains(succ[job], last));
+}
+
+// Fills ends[0..horizon] for the multipliers mu; Value is double while fitting, int64_t after.
+// The jobs are taken in ascending order, so a tie keeps the lower job as the best. In every
+// complete sequence a job completes no earlier than its p plus its predecessors' p and no later
+// than the total p less its successors' p, in the front of every state too. When the best end
+// at the start point may not precede the job, the second is the least path that may, or below
+// it: either way no path of the front costs less.
 template <typename Value>
 void cheapestPaths(const Value* mu, Value scale, uint32_t horizon, std::vector<Ends<Value>>& ends) {
   struct PathJob {
-    uint32_t p, dueDate;
-    Value weight, mu; // the weight in the table's units
+    uint32_t p, dueDate, earliest, latest; // the window of its completion time
+    Value weight, mu;                      // the weight in the table's units
     int job;
   };
   PathJob jobs[maxJobs];
   int count = 0;
-  for (int j = 0; j < jobCount; ++j)
-    if (p[j] > 0) jobs[count++] = {p[j], dueDate[j], Value(tardinessWeight[j]) * scale, mu[j], j};
+  uint32_t total = 0; // 32 bits: totalP wraps
+  for (int j = 0; j < jobCount; ++j) total += p[j];
+  // The times at which a window opens or closes; the jobs open at t are rebuilt only there.
+  uint32_t changes[2 * maxJobs];
+  int changeCount = 0;
+  for (int j = 0; j < jobCount; ++j) {
+    if (p[j] == 0) continue;
+    uint32_t earliest = p[j], after = 0;
+    forEachJob(pred[j], [&](int i) { earliest += i < jobCount ? p[i] : 0; });
+    forEachJob(succ[j], [&](int i) { after += i < jobCount ? p[i] : 0; });
+    const uint32_t latest = total - std::min(after, total); // below earliest: never open
+    jobs[count++] = {p[j],  dueDate[j], earliest, latest, Value(tardinessWeight[j]) * scale,
+                     mu[j], j};
+    changes[changeCount++] = earliest;
+    changes[changeCount++] = latest + 1;
+  }
+  std::sort(changes, changes + changeCount);
   ends.assign(horizon + 1, {unreachable<Value>, unreachable<Value>, -1, -1});
   ends[0].best = 0;
-  for (uint32_t t = 1; t <= horizon; ++t) {
+  PathJob open[maxJobs];
+  int openCount = 0;
+  for (uint32_t t = 1, change = 0; t <= horizon; ++t) {
+    if (change < uint32_t(changeCount) && changes[change] <= t) {
+      while (change < uint32_t(changeCount) && changes[change] <= t) ++change;
+      openCount = 0;
+      for (int k = 0; k < count; ++k)
+        if (jobs[k].earliest <= t && t <= jobs[k].latest) open[openCount++] = jobs[k];
+    }
     // The two best of t in locals: stores to ends[t] could otherwise alias the reads below it.
     Ends<Value> here = ends[t];
-    for (int k = 0; k < count; ++k) {
-      const PathJob& job = jobs[k];
-      if (job.p > t) continue;
+    for (int k = 0; k < openCount; ++k) {
+      const PathJob& job = open[k];
       const Ends<Value>& from = ends[t - job.p];
-      const Value start = from.bestJob != job.job ? from.best : from.second;
+      const Value start = mayFollow(job.job, from.bestJob) ? from.best : from.second;
       if (start >= unreachable<Value>) continue;
       const Value late = t > job.dueDate ? job.weight * Value(t - job.dueDate) : 0;
       const Value cost = start + late - job.mu;
@@ -79,9 +115,9 @@ void countJobs(const std::vector<Ends<Value>>& ends, uint32_t horizon, int* uses
   for (uint32_t t = horizon; t > 0 && job >= 0;) {
     ++uses[job];
     const Ends<Value>& from = ends[t - p[job]];
-    const int previous = job;
+    const int next = job;
     t -= p[job];
-    job = from.bestJob != previous ? from.bestJob : from.secondJob;
+    job = mayFollow(next, from.bestJob) ? from.bestJob : from.secondJob;
   }
 }
 
@@ -92,8 +128,10 @@ namespace {
 // The subgradient ascent between calls, so that fitPathBound can go on where it stopped.
 struct Ascent {
   double mu[maxJobs], bestMu[maxJobs];
+  double direction[maxJobs]; // the last step's, deflected
   double bestValue, step;
-  int rounds, stale;
+  double checkpoint; // bestValue 100 rounds ago
+  int rounds, stale, staleRounds;
   double target;
   uint32_t horizon;
   bool finished; // the path was a sequence, or the bound reached the target
@@ -101,8 +139,10 @@ struct Ascent {
 Ascent ascent;
 std::vector<Ends<double>> fitEnds;
 
-// One round: the cheapest path for mu, then mu moved by a Polyak step towards the target along
-// 1 - (uses of j on the path). The step factor halves after 100 rounds without a better bound.
+// One round: the cheapest path for mu, then mu moved by a Polyak step towards the target. The
+// direction is the subgradient 1 - (uses of j on the path), plus the last direction where the
+// two point apart (deflected by 1.5 times its projection), which damps the zigzag between
+// rounds. The step factor halves after staleRounds rounds without a better bound.
 void ascend() {
   Ascent& a = ascent;
   cheapestPaths(a.mu, 1.0, a.horizon, fitEnds);
@@ -110,18 +150,34 @@ void ascend() {
   for (int j = 0; j < jobCount; ++j) value += a.mu[j];
   if (value > a.bestValue + 1e-9)
     a.bestValue = value, std::copy(a.mu, a.mu + jobCount, a.bestMu), a.stale = 0;
-  else if (++a.stale >= 100)
+  else if (++a.stale >= a.staleRounds)
     a.step /= 2, a.stale = 0;
   int uses[maxJobs];
   countJobs(fitEnds, a.horizon, uses);
-  double norm = 0;
-  for (int j = 0; j < jobCount; ++j)
-    if (p[j] > 0) norm += double(1 - uses[j]) * (1 - uses[j]);
-  a.finished = norm == 0 || value >= a.target || a.step < 1e-4;
+  double gradient[maxJobs], across = 0, previous = 0, norm = 0;
+  for (int j = 0; j < jobCount; ++j) {
+    gradient[j] = p[j] > 0 ? 1.0 - uses[j] : 0.0;
+    across += gradient[j] * a.direction[j];
+    previous += a.direction[j] * a.direction[j];
+    norm += gradient[j] * gradient[j];
+  }
+  // Past 100 rounds, a rise of less than one cost in 100 rounds leaves the bound at the full set
+  // where it is.
+  bool settled = false;
+  if (a.rounds % 100 == 99) {
+    settled = a.bestValue < a.checkpoint + 1;
+    a.checkpoint = a.bestValue;
+  }
+  a.finished = norm == 0 || value >= a.target || a.step < 1e-4 || settled;
   if (a.finished) return;
+  const double deflection = across < 0 ? -1.5 * across / previous : 0.0;
+  norm = 0;
+  for (int j = 0; j < jobCount; ++j) {
+    a.direction[j] = gradient[j] + deflection * a.direction[j];
+    norm += a.direction[j] * a.direction[j];
+  }
   const double length = a.step * (a.target - value) / norm;
-  for (int j = 0; j < jobCount; ++j)
-    if (p[j] > 0) a.mu[j] += length * (1 - uses[j]);
+  for (int j = 0; j < jobCount; ++j) a.mu[j] += length * a.direction[j];
 }
 
 } // namespace
@@ -132,8 +188,12 @@ void beginPathFit(int64_t target) {
   for (int j = 0; j < jobCount; ++j) a.horizon += p[j];
   std::fill(a.mu, a.mu + maxJobs, 0.0);
   std::fill(a.bestMu, a.bestMu + maxJobs, 0.0);
-  a.bestValue = -std::numeric_limits<double>::infinity();
-  a.step = 2.0;
+  std::fill(a.direction, a.direction + maxJobs, 0.0);
+  a.bestValue = a.checkpoint = -std::numeric_limits<double>::infinity();
+  // Up to 50 jobs the cautious steps reach the bound of the 50- and 100-round attempts sooner;
+  // at 100 jobs the longer ones reach that of the 250-round attempt sooner.
+  a.step = jobCount <= 50 ? 1.0 : 2.0;
+  a.staleRounds = jobCount <= 50 ? 20 : 30;
   a.rounds = a.stale = 0;
   a.target = double(target);
   a.finished = false;
