@@ -21,6 +21,7 @@
 #include <vector>
 
 namespace precdp {
+
 int64_t pathMultiplier[maxJobs];
 std::vector<int64_t> pathTable;
 
@@ -36,8 +37,6 @@ struct Ends {
 template <typename Value>
 constexpr Value unreachable = std::numeric_limits<Value>::max() / 4;
 
-// Fills ends[0..horizon] for the multipliers mu; Value is double while fitting, int64_t after.
-// The jobs are taken in ascending order, so a tie keeps the lower job as the best.
 // Whether a path may go on with `job` after a path ending in `last` (-1: the empty path): not
 // the same job twice in a row, and not a job right after one of its successors.
 inline bool mayFollow(int job, int last) {
