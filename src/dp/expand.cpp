@@ -217,9 +217,12 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       if (!plain && (facts.succ & set) != 0) continue;
       const Key child = set ^ (Key{1} << (keyBits<Key> - 1 - r));
       const int32_t candidate = candidateOf(r, facts, time, cost);
+      children.appendKey(size, child, static_cast<uint16_t>(time - facts.p));
       // Packed, the cost is the word's until the stage unpacks it.
-      children.append(size, child, candidate, static_cast<uint16_t>(time - facts.p));
-      if constexpr (packed) word[size] = packedOffer(candidate, parentBits | facts.job);
+      if constexpr (packed)
+        word[size] = packedOffer(candidate, parentBits | facts.job);
+      else
+        children.setCost(size, candidate);
       if constexpr (entries) recordInTrace(trace, size, s, facts.job);
       facts.cursor = ++size;
       appendFrom = child + 1;

@@ -49,13 +49,13 @@ struct LayerView {
   int32_t cost(uint32_t i) const { return costs[i]; }
   void setCost(uint32_t i, int32_t cost) const { costs[i] = cost; }
   uint16_t time(uint32_t i) const { return times[i]; }
-  void append(uint32_t i, Key key, int32_t cost, uint16_t time) const {
+  // The key and time of a new entry; its cost is written by whoever holds it.
+  void appendKey(uint32_t i, Key key, uint16_t time) const {
     word0[i] = static_cast<uint64_t>(key);
     if constexpr (std::is_same_v<Key, Wide>)
       word1[i] = static_cast<uint64_t>(key >> 64);
     else
       word1[i] = 0;
-    costs[i] = cost;
     times[i] = time;
   }
   // Fetches what a lookup of entry i reads, its key, and with `cost` what it writes.
