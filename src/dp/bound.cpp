@@ -147,7 +147,7 @@ void keepClosedSequence(const JobSet& front, int stage, uint32_t index) {
   int k = 0;
   for (int c = 0; c < jobCount; ++c)
     if (contains(front, closingOrder[c])) incumbentSequence[k++] = closingOrder[c];
-  traceTail(stage, index, incumbentSequence + k);
+  traceTail(stage, index, front, incumbentSequence + k);
   incumbentKnown = true;
 }
 

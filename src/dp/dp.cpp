@@ -112,6 +112,9 @@ void dpSolve() {
   uint64_t traceUsed = 0;
   uint64_t searchesBefore = 0; // lookupCount before the stage in progress
   bool inPlace = false;        // the next traced stage records in place
+  // The next traced stage keeps its layer's costs: every layer so far holds every set of its
+  // size and kept its costs, as without precedence.
+  bool byCosts = true;
   progressStages = jobCount;
   for (uint16_t stagesLeft = jobCount; stagesLeft > 0;) {
     if (!(maxCPU > secondsSince(startClock))) {
@@ -127,14 +130,18 @@ void dpSolve() {
     Stage run = stages.untraced;
     if (tracing) {
       beginTracedStage(traceUsed, progressStage);
-      if (!inPlace) packTracedStage(layerSize[prevLayer], stagesLeft + 1u);
-      run = stageTrace.mode == Tracing::packed ? stages.packed : stages.entries;
+      if (!byCosts) {
+        if (!inPlace) packTracedStage(layerSize[prevLayer], stagesLeft + 1u);
+        run = stageTrace.mode == Tracing::packed ? stages.packed : stages.entries;
+      }
     }
     if (!run()) {
       resultSlot() = -1; // capacity reached: the statistics keep the completed stages
       return;
     }
+    if (tracing && byCosts) keepStageCosts(progressStage);
     if (tracing) tracing = endTracedStage(traceUsed, progressStage);
+    byCosts = byCosts && holdsEverySet(layerSize[curLayer], stagesLeft);
     inPlace = recordsInPlace(layerSize[curLayer], lookupCount - searchesBefore, progressStage);
     searchesBefore = lookupCount;
     totalStates += layerSize[curLayer];

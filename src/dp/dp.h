@@ -43,6 +43,8 @@ extern uint64_t lookupCount;  // searches for existing states made by the last d
 // the run, one entry of traceBytesPerState bytes: the index in the previous layer of the parent
 // that gave the state its cost (uint32), then the job that parent placed (one byte, DP
 // numbering). One entry, not two arrays, so that a lowered cost records into one cache line.
+// A stage whose previous layer holds every set of its size, as without precedence, keeps its
+// layer's costs in the first 4 bytes of each entry instead (see keepStageCosts).
 // Stage k's layer occupies entries traceStart[k] up to traceStart[k] + its size - 1; stage k = 1
 // places the last job of the schedule.
 inline constexpr int traceBytesPerState = 5;

@@ -139,12 +139,21 @@ void beginTracedStage(uint64_t used, int stage);
 void packTracedStage(uint32_t parents, uint32_t jobsPerParent);
 // Packed: turns the words of the `size` children of curLayer into their costs and entries.
 void unpackTrace(uint32_t size);
+// Whether a layer of `size` sets of `setSize` jobs holds every such set of the instance's jobs.
+// Such a layer is in rank order (the combinatorial number system), so a state's index follows
+// from its set.
+bool holdsEverySet(uint32_t size, int setSize);
+// After an untraced stage whose previous layer holds every set of its size and kept its costs
+// (or is the full set): keeps the costs of curLayer in the stage's entries, 4 of their 5 bytes
+// per state. The trace then finds each state's parent as the first one whose cost gives the
+// state's, so the stage itself writes nothing but a stream of costs at its end.
+void keepStageCosts(int stage);
 // After a completed traced stage: true when its whole layer was recorded, and then `used`
 // moves past it and tracedStages reaches `stage`. Otherwise the run keeps no sequence.
 bool endTracedStage(uint64_t& used, int stage);
-// Writes the jobs of the schedule's tail behind the state at `index` of stage `stage` (whose
-// stages are recorded back to the full set), in processing order from `out` on.
-void traceTail(int stage, uint32_t index, uint16_t* out);
+// Writes the jobs of the schedule's tail behind the state `set` at `index` of stage `stage`
+// (whose stages are recorded back to the full set), in processing order from `out` on.
+void traceTail(int stage, uint32_t index, JobSet set, uint16_t* out);
 
 // The part of a stage one expansion builds: the children with keys in [low, high) (no upper
 // end unless `bounded`) of the parents in [parentBegin, parentEnd), written from index `offset`

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -13,6 +14,79 @@ uint8_t* tracedEntries = nullptr;
 uint64_t traceCapacity = 0;
 uint64_t traceStart[maxJobs + 1] = {};
 uint16_t tracedStages = 0;
+
+namespace {
+
+// [stage]: the stage kept its layer's costs instead of entries (keepStageCosts).
+bool costsKept[maxJobs + 1] = {};
+
+// C(n, k) for n, k <= maxJobs, saturated at 2^40: beyond any layer's size, so a saturated
+// count never equals one.
+uint64_t binomial(int n, int k) {
+  static const auto table = [] {
+    constexpr uint64_t cap = uint64_t{1} << 40;
+    std::array<std::array<uint64_t, maxJobs + 1>, maxJobs + 1> c{};
+    for (int m = 0; m <= maxJobs; ++m) {
+      c[m][0] = 1;
+      for (int i = 1; i <= m; ++i) c[m][i] = std::min(cap, c[m - 1][i - 1] + c[m - 1][i]);
+    }
+    return c;
+  }();
+  return k > n ? 0 : table[n][k];
+}
+
+// The index of `set` in a layer that holds every set of its size: keys of one size ascend as
+// their highest differing job does, so the index is the sum of C(j_i, i) over the set's jobs
+// j_1 < j_2 < ... (the combinatorial number system).
+uint32_t rankOfSet(const JobSet& set) {
+  uint64_t rank = 0;
+  int i = 0;
+  forEachJob(set, [&](int j) { rank += binomial(j, ++i); });
+  return static_cast<uint32_t>(rank);
+}
+
+int32_t keptCost(int stage, uint32_t index) {
+  if (stage == 0) return 0; // the full set's
+  int32_t cost;
+  std::memcpy(&cost, tracedEntries + traceBytesPerState * traceStart[stage] + sizeof cost * index,
+              sizeof cost);
+  return cost;
+}
+
+// One step back through a stage that kept its costs, from the state `set` at `index`: among the
+// parents set + {j} that may place j last, whose index in the previous layer is their rank, the
+// first whose cost plus j's placement gives the state's cost, as the expansion keeps on a tie.
+// There is one: the parent that gave the state its cost. Moves `set` and `index` to that parent
+// and gives its job.
+uint16_t stepByCosts(int stage, JobSet& set, uint32_t& index) {
+  const int32_t cost = keptCost(stage, index);
+  uint16_t setTime = totalP; // as the layers keep it: the full set's less p over the jobs outside
+  for (int j = 0; j < jobCount; ++j)
+    if (!contains(set, j)) setTime = static_cast<uint16_t>(setTime - p[j]);
+  int best = -1;
+  uint32_t bestIndex = UINT32_MAX;
+  for (int j = 0; j < jobCount; ++j) {
+    if (contains(set, j) || meets(succ[j], set)) continue;
+    JobSet parent = set;
+    insertJob(parent, j);
+    const uint32_t at = rankOfSet(parent);
+    JobFacts<Narrow> facts{};
+    facts.p = p[j];
+    facts.dueDate = dueDate[j];
+    facts.weight = tardinessWeight[j];
+    const uint16_t time = static_cast<uint16_t>(setTime + p[j]);
+    if (addCost(keptCost(stage - 1, at), placementCost<false>(facts, time)) == cost &&
+        at < bestIndex) {
+      best = j;
+      bestIndex = at;
+    }
+  }
+  insertJob(set, best);
+  index = bestIndex;
+  return static_cast<uint16_t>(best);
+}
+
+} // namespace
 
 bool allocateTrace(uint64_t bytes) {
   freeTrace();
@@ -35,6 +109,7 @@ void freeTrace() {
 
 void beginTracedStage(uint64_t used, int stage) {
   traceStart[stage] = used;
+  costsKept[stage] = false;
   stageTrace.mode = Tracing::entries;
   stageTrace.entries = tracedEntries + traceBytesPerState * used;
   stageTrace.room = static_cast<uint32_t>(std::min<uint64_t>(traceCapacity - used, UINT32_MAX));
@@ -69,6 +144,17 @@ void unpackTrace(uint32_t size) {
   }
 }
 
+bool holdsEverySet(uint32_t size, int setSize) {
+  return size == binomial(jobCount, setSize);
+}
+
+void keepStageCosts(int stage) {
+  const uint32_t size = layerSize[curLayer];
+  if (size > stageTrace.room) return; // endTracedStage ends the trace
+  std::memcpy(stageTrace.entries, stateCost[curLayer], sizeof(int32_t) * size);
+  costsKept[stage] = true;
+}
+
 bool endTracedStage(uint64_t& used, int stage) {
   if (layerSize[curLayer] > stageTrace.room) return false;
   used += layerSize[curLayer];
@@ -76,12 +162,17 @@ bool endTracedStage(uint64_t& used, int stage) {
   return true;
 }
 
-void traceTail(int stage, uint32_t index, uint16_t* out) {
+void traceTail(int stage, uint32_t index, JobSet set, uint16_t* out) {
   // Each step goes to the state's parent, one stage nearer the full set, and the job the parent
   // placed comes next in the schedule.
   for (; stage >= 1; --stage) {
+    if (costsKept[stage]) {
+      *out++ = stepByCosts(stage, set, index);
+      continue;
+    }
     const uint8_t* entry = tracedEntries + traceBytesPerState * (traceStart[stage] + index);
     *out++ = entry[4];
+    insertJob(set, entry[4]);
     std::memcpy(&index, entry, sizeof index);
   }
 }
@@ -90,7 +181,7 @@ std::optional<std::vector<uint16_t>> tracedSequence() {
   if (traceCapacity == 0 || resultSlot() == -1 || tracedStages != jobCount) return std::nullopt;
   // From the last stage's one state, the empty set, at index 0.
   std::vector<uint16_t> sequence(jobCount);
-  traceTail(jobCount, 0, sequence.data());
+  traceTail(jobCount, 0, JobSet{}, sequence.data());
   return sequence;
 }
 
