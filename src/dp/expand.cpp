@@ -52,29 +52,36 @@ inline uint32_t entriesBelow(const LayerView<Key>& layer, uint32_t first, uint32
   return below;
 }
 
-// The index of child, known to be at or after `from` if it is in the layer at all; notFound
-// when it is not (a numbering fault), after the "expected state not found" warning, or counted
-// in `missing` for a window, whose thread leaves the console to the stage's caller.
-// On layers of millions of states of 100 jobs a fifth of the lookups miss the cursor, nine
-// tenths of those by at most 8 entries: for Wide keys the next 2 entries, then the 4 after them,
-// are each compared at once before the gallop. Narrow keys miss far less often and go straight
-// to the gallop, which measured faster for them.
+// The index of child, known to be at or after `from` if it is in the layer at all: the gallop
+// from `from`. notFound when it is not (a numbering fault), after the "expected state not found"
+// warning, or counted in `missing` for a window, whose thread leaves the console to the stage's
+// caller. Out of line: the expansion's loop keeps its registers for the lookups that end near
+// the cursor.
 template <bool windowed, typename Key>
-uint32_t searchChild(const LayerView<Key>& layer, uint32_t from, uint32_t last, Key child,
-                     uint32_t& missing) {
-  uint32_t x = from;
-  for (const uint32_t count : {2u, 4u}) {
-    if (!std::is_same_v<Key, Wide> || x >= last) break;
-    x = std::min(x + 1 + entriesBelow(layer, x + 1, count, last, child), last);
-    if (layer[x] == child) return x;
-  }
-  x = lowerBound(layer, x, last, child);
+[[gnu::noinline]] uint32_t gallopToChild(const LayerView<Key>& layer, uint32_t from, uint32_t last,
+                                         Key child, uint32_t& missing) {
+  const uint32_t x = lowerBound(layer, from, last, child);
   if (layer[x] == child) return x;
   if constexpr (windowed)
     ++missing;
   else
     warnStateNotFound();
   return notFound;
+}
+
+// The index of child after a miss at the cursor `from`, as gallopToChild. On layers of millions
+// of states of 100 jobs a fifth of the lookups miss the cursor, four fifths of those by at most
+// 4 entries: for Wide keys those are compared at once before the gallop. Narrow keys miss far
+// less often and go straight to the gallop, which measured faster for them.
+template <bool windowed, typename Key>
+inline uint32_t searchChild(const LayerView<Key>& layer, uint32_t from, uint32_t last, Key child,
+                            uint32_t& missing) {
+  uint32_t x = from;
+  if constexpr (std::is_same_v<Key, Wide>) {
+    x = std::min(x + 1 + entriesBelow(layer, x + 1, 4, last, child), last);
+    if (layer[x] == child) return x;
+  }
+  return gallopToChild<windowed>(layer, x, last, child, missing);
 }
 
 } // namespace
@@ -168,43 +175,59 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     // dependency to found & (found - 1) and test the skipped jobs as they come.
     constexpr bool skipAtOnce = std::is_same_v<Key, Wide>;
     if constexpr (skipAtOnce) found &= ~skipped;
-    while (found != 0) {
-      const int r = lowestBit(found);
-      if (!skipAtOnce && ((skipped >> r) & 1) != 0) { // off the scan's dependency: rarely taken
-        found &= ~skipped;
-        continue;
-      }
-      JobFacts<Key>& facts = job[r];
-      const bool canBeLast = plain || (facts.succ & set) == 0;
-      found &= skipAtOnce && canBeLast ? ~facts.skip : found - 1;
-      if (!canBeLast) continue;
-      const Key child = set ^ (Key{1} << (keyBits<Key> - 1 - r));
-      const int32_t candidate = candidateOf(r, facts, time, cost);
-      ++lookups;
-      uint32_t x = facts.cursor;
-      if (!(children[x] == child))
-        x = searchChild<windowed>(children, x, size - 1, child, window.missing);
-      if (x != notFound) {
-        if constexpr (packed) {
-          word[x] = std::min(word[x], packedOffer(candidate, parentBits | facts.job));
-        } else if constexpr (entries) {
-          if (candidate < children.cost(x)) { // on a tie the earlier parent keeps the state
-            children.setCost(x, candidate);
-            recordInTrace(trace, x, s, facts.job);
-          }
-        } else {
-          children.setCost(x, std::min(children.cost(x), candidate));
+    // `found` is scanned one 64-bit word at a time, its lower word (the higher jobs) first: a
+    // job's position, its bit and its child are then one-word operations, and the loop keeps
+    // its state in registers. Word w of the reversed key is key word keyWords - 1 - w.
+    uint64_t scan[keyWords<Key>];
+    for (int w = 0; w < keyWords<Key>; ++w) scan[w] = wordOf(found, w);
+    const auto lookUpWord = [&](const int w) __attribute__((always_inline)) {
+      while (scan[w] != 0) {
+        const int r = 64 * w + lowestBit(scan[w]);
+        if (!skipAtOnce && ((skipped >> r) & 1) != 0) { // off the scan's dependency: rarely taken
+          scan[w] &= ~wordOf(skipped, w);
+          continue;
         }
-        facts.cursor = x + 1;
-        children.prefetch(x + cursorLookahead, !packed);
-        if constexpr (packed) __builtin_prefetch(&word[x + cursorLookahead], 1);
+        JobFacts<Key>& facts = job[r];
+        const bool canBeLast = plain || (facts.succ & set) == 0;
+        if (skipAtOnce && canBeLast) {
+          for (int v = w; v < keyWords<Key>; ++v) scan[v] &= ~wordOf(facts.skip, v);
+        } else {
+          scan[w] &= scan[w] - 1;
+        }
+        if (!canBeLast) continue;
+        const Key child = set ^ atWord<Key>(uint64_t{1} << 63 >> (r % 64), keyWords<Key> - 1 - w);
+        const int32_t candidate = candidateOf(r, facts, time, cost);
+        ++lookups;
+        uint32_t x = facts.cursor;
+        if (!(children[x] == child))
+          x = searchChild<windowed>(children, x, size - 1, child, window.missing);
+        if (x != notFound) {
+          if constexpr (packed) {
+            word[x] = std::min(word[x], packedOffer(candidate, parentBits | facts.job));
+          } else if constexpr (entries) {
+            if (candidate < children.cost(x)) { // on a tie the earlier parent keeps the state
+              children.setCost(x, candidate);
+              recordInTrace(trace, x, s, facts.job);
+            }
+          } else {
+            children.setCost(x, std::min(children.cost(x), candidate));
+          }
+          facts.cursor = x + 1;
+          children.prefetch(x + cursorLookahead, !packed);
+          if constexpr (packed) __builtin_prefetch(&word[x + cursorLookahead], 1);
+        }
+        skipped |= facts.skip;
+        if constexpr (!plain) {
+          covered |= facts.cover;
+          if (covered == set) {
+            for (uint64_t& rest : scan) rest = 0;
+            fresh = 0;
+          }
+        }
       }
-      skipped |= facts.skip;
-      if constexpr (!plain) {
-        covered |= facts.cover;
-        if (covered == set) found = fresh = 0;
-      }
-    }
+    };
+    lookUpWord(0);
+    if constexpr (keyWords < Key >> 1) lookUpWord(1);
     fresh &= ~skipped;
     while (fresh != 0) {
       const int r = lowestBit(fresh);

@@ -18,6 +18,18 @@ using Wide = unsigned __int128;
 
 template <typename Key>
 inline constexpr int keyBits = sizeof(Key) * 8;
+template <typename Key>
+inline constexpr int keyWords = sizeof(Key) / 8;
+
+// Word w of a key (w < keyWords), and the key of `bits` at word w and nothing else.
+template <typename Key>
+inline uint64_t wordOf(Key key, int w) {
+  return static_cast<uint64_t>(key >> (64 * w));
+}
+template <typename Key>
+inline Key atWord(uint64_t bits, int w) {
+  return Key{bits} << (64 * w);
+}
 
 template <typename Key>
 inline Key keyOf(uint64_t word0, uint64_t word1) {
