@@ -227,7 +227,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       }
     };
     lookUpWord(0);
-    if constexpr (keyWords < Key >> 1) lookUpWord(1);
+    if constexpr (std::is_same_v<Key, Wide>) lookUpWord(1);
     fresh &= ~skipped;
     while (fresh != 0) {
       const int r = lowestBit(fresh);
