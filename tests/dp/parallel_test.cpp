@@ -2,7 +2,7 @@
 // instances with and without precedence, with jobs in both set words, wrapped times, and runs
 // stopped by the layer capacity. Stages of a few parents are split too, so that windows are
 // small, many and often empty. Without precedence the stages keep their layers' costs; with
-// two arcs, 20 jobs make layers large enough for the middle stages to record in place.
+// a few arcs, 20 jobs make layers large enough for the middle stages to record in place.
 #include "dp/dp.h"
 #include "support.h"
 
