@@ -26,7 +26,13 @@ inline uint32_t lowerBound(const LayerView<Key>& layer, uint32_t from, uint32_t 
   }
   uint32_t base = lo, length = hi - lo + 1;
   while (length > 1) {
-    const uint32_t half = length / 2;
+    const uint32_t half = length / 2, next = (length - half) / 2;
+    // Both entries the next step may read, fetched before this step's read decides which: on a
+    // large layer each step would otherwise wait for its own miss.
+    if (next > 0) {
+      layer.prefetchKey(base + next - 1);
+      layer.prefetchKey(base + half + next - 1);
+    }
     base = layer[base + half - 1] < target ? base + half : base;
     length -= half;
   }
