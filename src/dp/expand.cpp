@@ -10,8 +10,27 @@ StageTrace stageTrace;
 
 namespace {
 
+// First index in [lo, hi] whose set is not below target; requires the set at hi not below it.
+// Halves the bracket without branches.
+template <typename Key>
+inline uint32_t halveBracket(const LayerView<Key>& layer, uint32_t lo, uint32_t hi, Key target) {
+  uint32_t base = lo, length = hi - lo + 1;
+  while (length > 1) {
+    const uint32_t half = length / 2, next = (length - half) / 2;
+    // Both entries the next step may read, fetched before this step's read decides which: on a
+    // large layer each step would otherwise wait for its own miss.
+    if (next > 0) {
+      layer.prefetchKey(base + next - 1);
+      layer.prefetchKey(base + half + next - 1);
+    }
+    base = layer[base + half - 1] < target ? base + half : base;
+    length -= half;
+  }
+  return base;
+}
+
 // First index in [from, last] whose set is not below target; requires from <= last and the set
-// at last not below target. Gallops from `from`, then halves the bracket without branches.
+// at last not below target. Gallops from `from`, then halves the bracket.
 template <typename Key>
 inline uint32_t lowerBound(const LayerView<Key>& layer, uint32_t from, uint32_t last, Key target) {
   uint32_t lo = from, step = 1, hi = last;
@@ -24,13 +43,23 @@ inline uint32_t lowerBound(const LayerView<Key>& layer, uint32_t from, uint32_t 
     lo = probe + 1;
     step *= 2;
   }
-  uint32_t base = lo, length = hi - lo + 1;
-  while (length > 1) {
-    const uint32_t half = length / 2;
-    base = layer[base + half - 1] < target ? base + half : base;
-    length -= half;
-  }
-  return base;
+  return halveBracket(layer, lo, hi, target);
+}
+
+// lowerBound for a target usually within 64 entries of `from`: the gallop's first 7 probes,
+// from + 2^k - 1 for k = 0..6, are read at once and counted instead of followed one by one,
+// so that their misses overlap and no branch waits on them.
+template <typename Key>
+inline uint32_t nearLowerBound(const LayerView<Key>& layer, uint32_t from, uint32_t last,
+                               Key target) {
+  constexpr int probes = 7;
+  int belowTarget = 0; // the probes below target, a prefix of them as the layer ascends
+  for (int k = 0; k < probes; ++k)
+    belowTarget += layer[std::min(from + (1u << k) - 1, last)] < target;
+  if (belowTarget == probes) return lowerBound(layer, from + (1u << (probes - 1)), last, target);
+  if (belowTarget == 0) return from;
+  return halveBracket(layer, from + (1u << (belowTarget - 1)),
+                      std::min(from + (1u << belowTarget) - 1, last), target);
 }
 
 inline constexpr uint32_t notFound = UINT32_MAX;
@@ -60,7 +89,11 @@ inline uint32_t entriesBelow(const LayerView<Key>& layer, uint32_t first, uint32
 template <bool windowed, typename Key>
 [[gnu::noinline]] uint32_t gallopToChild(const LayerView<Key>& layer, uint32_t from, uint32_t last,
                                          Key child, uint32_t& missing) {
-  const uint32_t x = lowerBound(layer, from, last, child);
+  uint32_t x;
+  if constexpr (std::is_same_v<Key, Wide>)
+    x = nearLowerBound(layer, from, last, child);
+  else
+    x = lowerBound(layer, from, last, child);
   if (layer[x] == child) return x;
   if constexpr (windowed)
     ++missing;

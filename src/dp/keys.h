@@ -70,6 +70,11 @@ struct LayerView {
       word1[i] = 0;
     times[i] = time;
   }
+  // Fetches entry i's key, both words of it.
+  void prefetchKey(uint32_t i) const {
+    __builtin_prefetch(&word0[i]);
+    if constexpr (std::is_same_v<Key, Wide>) __builtin_prefetch(&word1[i]);
+  }
   // Fetches what a lookup of entry i reads, its key, and with `cost` what it writes.
   void prefetch(uint32_t i, bool cost) const {
     __builtin_prefetch(&word0[i]);
