@@ -117,6 +117,23 @@ inline uint32_t searchChild(const LayerView<Key>& layer, uint32_t from, uint32_t
   return gallopToChild<windowed>(layer, x, last, child, missing);
 }
 
+// For a parent S above high with no child in the window: when S - 2^t, its least child, is at or
+// above high, so are the children of the parents after it up to 2^(t + 1), which share its top
+// bit t. Returns the last of those parents (s itself otherwise); the progress hook still sees
+// every interval the jump passes.
+template <typename Key>
+uint32_t skipToNextTopBit(const LayerView<Key>& parents, uint32_t s, uint32_t end, Key set,
+                          Key high, ProgressHook progress, uint32_t size) {
+  const int top = highestBit(set);
+  if ((set ^ (Key{1} << top)) < high) return s;
+  if (top + 1 == keyBits<Key>) return end - 1;
+  const Key next = Key{1} << (top + 1);
+  const uint32_t last = end - 1;
+  const uint32_t to = parents[last] < next ? end : lowerBound(parents, s, last, next);
+  if (progress != nullptr && s / progressInterval != (to - 1) / progressInterval) progress(size);
+  return to - 1;
+}
+
 } // namespace
 
 // States are taken in ascending order and their jobs in descending order, so the children of
@@ -159,6 +176,10 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   [[maybe_unused]] const StageTrace trace = window.trace;
   [[maybe_unused]] uint64_t* const word = trace.words;
   for (JobFacts<Key>& facts : job) facts.cursor = 0;
+  // A plain relation without arcs: the jobs whose children lie below the window rule out none.
+  bool belowRulesOut = !plain;
+  if constexpr (windowed && plain)
+    for (int r = 0; r < keyBits<Key>; ++r) belowRulesOut |= (job[r].skip & ~(Key{1} << r)) != 0;
   const auto finish = [&](bool complete) {
     window.size = size;
     window.lookups = lookups;
@@ -174,11 +195,17 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     // child is already in the layer (found), then those whose child is new (fresh).
     Key found = reversedBits(set), fresh = 0, below = 0;
     if constexpr (windowed) {
-      if (window.bounded && set > window.high) // children at or above high: the lowest jobs
+      const bool aboveHigh = window.bounded && set > window.high;
+      if (aboveHigh) // children at or above high: the lowest jobs
         found &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.high));
       below = found & bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.low));
       found ^= below;
-      if (found == 0) continue;
+      if (found == 0) {
+        if (aboveHigh)
+          s = skipToNextTopBit(parents, s, window.parentEnd, set, window.high, progress, size);
+        continue;
+      }
+      if (!belowRulesOut) below = 0;
     }
     if (set > appendFrom) {
       fresh = found & ~bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - appendFrom));
