@@ -23,7 +23,7 @@ namespace precdp {
 
 unsigned dpThreads = 1;
 uint32_t threadedParents = 1u << 15;
-double windowSlack = 0.03;
+double windowSlack = 0.08;
 
 namespace {
 
@@ -93,30 +93,48 @@ uint64_t countChildren(const JobTable<Key>& job, const ChildWindow<Key>& window,
   return count;
 }
 
-// Windows of at most this many parents are counted whole; larger ones in runs of runLength
-// parents, evenly spread, that cover a sampledShare of them. Each run first follows warmUp
-// parents to find its appendFrom, which the largest child of the parents just before it sets.
+// Parent ranges of at most this many parents are counted whole; larger ones in runs of
+// runLength parents, evenly spread, that cover a sampledShare of them. Each run first follows
+// warmUp parents to find its appendFrom, which the largest child of the parents just before it
+// sets.
 inline constexpr uint32_t countedWhole = 1u << 13;
 inline constexpr uint32_t runLength = 256, warmUp = 16, sampledShare = 64;
 
-// The states of `window`: counted, or estimated from the counts of its sampled runs.
+// The states the parents [begin, end) append in `window`: counted, or estimated from the counts
+// of sampled runs.
 template <typename Key, bool plain>
-uint64_t estimateWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
-  const uint32_t parents = window.parentEnd - window.parentBegin;
+uint64_t sampledCount(const JobTable<Key>& job, const ChildWindow<Key>& window, uint32_t begin,
+                      uint32_t end) {
+  const uint32_t parents = end - begin;
   Key appendFrom = window.low;
+  const uint32_t first = begin - std::min(begin - window.parentBegin, warmUp);
+  countChildren<Key, plain>(job, window, first, begin, appendFrom);
   if (parents <= countedWhole)
-    return countChildren<Key, plain>(job, window, window.parentBegin, window.parentEnd, appendFrom);
+    return countChildren<Key, plain>(job, window, begin, end, appendFrom);
   const uint32_t runs = std::max(countedWhole, parents / sampledShare) / runLength;
   const uint64_t spacing = parents / runs; // at least runLength
   uint64_t count = 0;
   for (uint32_t run = 0; run < runs; ++run) {
-    const uint32_t begin = window.parentBegin + static_cast<uint32_t>(run * spacing);
+    const uint32_t from = begin + static_cast<uint32_t>(run * spacing);
     appendFrom = window.low;
-    countChildren<Key, plain>(job, window, begin - std::min(begin - window.parentBegin, warmUp),
-                              begin, appendFrom);
-    count += countChildren<Key, plain>(job, window, begin, begin + runLength, appendFrom);
+    countChildren<Key, plain>(job, window, from - std::min(from - window.parentBegin, warmUp), from,
+                              appendFrom);
+    count += countChildren<Key, plain>(job, window, from, from + runLength, appendFrom);
   }
   return count * parents / (uint64_t{runs} * runLength);
+}
+
+// The states of `window`, estimated. Its parents above `high` add new children below high only
+// right above it: further up, their children below high are nearly all made by then, which runs
+// sampled there would not know. So only the first countedWhole of those are counted.
+template <typename Key, bool plain>
+uint64_t estimateWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
+  const LayerView<Key> parents(prevLayer);
+  const uint32_t above =
+      window.bounded ? firstAbove(parents, window.parentEnd, window.high) : window.parentEnd;
+  const uint32_t aboveEnd = std::min(window.parentEnd, above + countedWhole);
+  return sampledCount<Key, plain>(job, window, window.parentBegin, above) +
+         sampledCount<Key, plain>(job, window, above, aboveEnd);
 }
 
 // Where the windows start, as shares of the parent layer: share[t] is window t's first parent
