@@ -70,8 +70,12 @@ extern uint16_t progressStages;
 // ---- Threads --------------------------------------------------------------------------------
 // Threads that build one stage; 1 in the dialogue. Every count gives the same layers, results,
 // statistics and trace. A stage of fewer than threadedParents parents per thread runs on one.
+// A split stage builds each window above the first at an estimate of the states below it plus
+// windowSlack of that estimate, and runs again on one thread when a window outgrows its room:
+// the slack trades the memory above the layer's end against such redone stages.
 extern unsigned dpThreads;
 extern uint32_t threadedParents;
+extern double windowSlack;
 
 // ---- Operations -----------------------------------------------------------------------------
 // Reserves both layers at `capacity` states each without touching them. On failure prints a

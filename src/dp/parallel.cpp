@@ -1,8 +1,11 @@
-// A stage on several threads. The child layer is split by key into one window per thread; each
-// thread builds its window in place, so the layer keeps its order and no state is copied.
-// Window t starts where the states of the windows below it end: thread t first counts window
-// t - 1 (a pass over the parents that only follows the jobs that make new children), then waits
-// for the counts below it. Thread 0 builds window 0 from index 0 at once.
+// A stage on several threads. The child layer is split by key into one window per thread, and
+// every thread builds its window at once. Window t > 0 starts at a provisional offset: the
+// states of the windows below it as a sampled count estimates them, plus slack, so that each
+// window may fill the room up to the next one's offset. Once the windows below are in their
+// final place, window t moves down to where they end: the layer keeps its order, and no second
+// copy of it is made. A stage whose window outgrows its room, or whose trace would fall past
+// the trace store at the provisional place only, runs again on one thread; a stage never
+// changes the previous layer, so the redo is exact, and so is its capacity stop.
 #include "dp/expand.h"
 #include "platform/platform.h"
 
@@ -10,14 +13,17 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace precdp {
 
 unsigned dpThreads = 1;
 uint32_t threadedParents = 1u << 15;
+double windowSlack = 0.08;
 
 namespace {
 
@@ -35,14 +41,15 @@ uint32_t firstAbove(const LayerView<Key>& layer, uint32_t count, Key low) {
   return lo;
 }
 
-// The states expandLayer appends in `window`, counted without building them: per parent, the
-// jobs whose child is new in the window and that can be last, as the expansion decides them.
+// The states expandLayer appends in `window` for its parents [begin, end), counted without
+// building them: per parent, the jobs whose child is new in the window and that can be last, as
+// the expansion decides them. `appendFrom` is the expansion's at `begin`, and is left at `end`'s.
 template <typename Key, bool plain>
-uint64_t countWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
+uint64_t countChildren(const JobTable<Key>& job, const ChildWindow<Key>& window, uint32_t begin,
+                       uint32_t end, Key& appendFrom) {
   const LayerView<Key> parents(prevLayer);
   uint64_t count = 0;
-  Key appendFrom = window.low;
-  for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
+  for (uint32_t s = begin; s < end; ++s) {
     const Key set = parents[s];
     if (!(set > appendFrom)) continue;
     if constexpr (plain) {
@@ -84,6 +91,50 @@ uint64_t countWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
     if (last >= 0) appendFrom = (set ^ (Key{1} << (keyBits<Key> - 1 - last))) + 1;
   }
   return count;
+}
+
+// Parent ranges of at most this many parents are counted whole; larger ones in runs of
+// runLength parents, evenly spread, that cover a sampledShare of them. Each run first follows
+// warmUp parents to find its appendFrom, which the largest child of the parents just before it
+// sets.
+inline constexpr uint32_t countedWhole = 1u << 13;
+inline constexpr uint32_t runLength = 256, warmUp = 16, sampledShare = 64;
+
+// The states the parents [begin, end) append in `window`: counted, or estimated from the counts
+// of sampled runs.
+template <typename Key, bool plain>
+uint64_t sampledCount(const JobTable<Key>& job, const ChildWindow<Key>& window, uint32_t begin,
+                      uint32_t end) {
+  const uint32_t parents = end - begin;
+  Key appendFrom = window.low;
+  const uint32_t first = begin - std::min(begin - window.parentBegin, warmUp);
+  countChildren<Key, plain>(job, window, first, begin, appendFrom);
+  if (parents <= countedWhole)
+    return countChildren<Key, plain>(job, window, begin, end, appendFrom);
+  const uint32_t runs = std::max(countedWhole, parents / sampledShare) / runLength;
+  const uint64_t spacing = parents / runs; // at least runLength
+  uint64_t count = 0;
+  for (uint32_t run = 0; run < runs; ++run) {
+    const uint32_t from = begin + static_cast<uint32_t>(run * spacing);
+    appendFrom = window.low;
+    countChildren<Key, plain>(job, window, from - std::min(from - window.parentBegin, warmUp), from,
+                              appendFrom);
+    count += countChildren<Key, plain>(job, window, from, from + runLength, appendFrom);
+  }
+  return count * parents / (uint64_t{runs} * runLength);
+}
+
+// The states of `window`, estimated. Its parents above `high` add new children below high only
+// right above it: further up, their children below high are nearly all made by then, which runs
+// sampled there would not know. So only the first countedWhole of those are counted.
+template <typename Key, bool plain>
+uint64_t estimateWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
+  const LayerView<Key> parents(prevLayer);
+  const uint32_t above =
+      window.bounded ? firstAbove(parents, window.parentEnd, window.high) : window.parentEnd;
+  const uint32_t aboveEnd = std::min(window.parentEnd, above + countedWhole);
+  return sampledCount<Key, plain>(job, window, window.parentBegin, above) +
+         sampledCount<Key, plain>(job, window, above, aboveEnd);
 }
 
 // Where the windows start, as shares of the parent layer: share[t] is window t's first parent
@@ -128,14 +179,15 @@ template <typename Key>
 struct StageSplit {
   std::vector<ChildWindow<Key>> windows;
   std::vector<ThreadTable<Key>> tables;
-  std::vector<uint64_t> counts;           // [t]: states of window t, written by thread t + 1
-  std::vector<std::atomic<bool>> counted; // [t]: counts[t] is written
-  std::vector<char> complete;             // [t]: window t did not reach the capacity
-  std::vector<double> seconds;            // [t]: CPU seconds of thread t's count and window
+  std::vector<uint32_t> room;            // [t]: states window t may build, from its offset on
+  std::vector<uint32_t> finalOffset;     // [t]: where window t's states end up in the layer
+  std::vector<std::atomic<bool>> placed; // [t]: window t is built and in its final place
+  std::vector<char> fits;                // [t]: windows 0..t were built whole in their rooms
+  std::vector<double> seconds;           // [t]: CPU seconds of thread t's window
 
   StageSplit(unsigned threads, const JobTable<Key>& job)
-      : windows(threads), tables(threads), counts(threads), counted(threads), complete(threads),
-        seconds(threads) {
+      : windows(threads), tables(threads), room(threads), finalOffset(threads), placed(threads),
+        fits(threads), seconds(threads) {
     for (ThreadTable<Key>& table : tables)
       std::copy(std::begin(job), std::end(job), std::begin(table.job));
   }
@@ -164,41 +216,100 @@ void splitByParents(StageSplit<Key>& split, uint32_t parentCount) {
   }
 }
 
-// Thread t's part: the count of window t - 1, the wait for the windows below, its own window.
+// Entries of curLayer a stage may write, at most capacity - 1 (the capacity stop), and fewer
+// when its packed words end there.
+template <Tracing tracing>
+uint64_t writableStates() {
+  uint64_t states = layerCapacity - 1;
+  if constexpr (tracing == Tracing::packed) {
+    const uint8_t* end = tracedEntries + uint64_t{traceBytesPerState} * traceCapacity;
+    const auto* words = reinterpret_cast<const uint8_t*>(stageTrace.words);
+    states = std::min<uint64_t>(states, (end - words) / sizeof(uint64_t));
+  }
+  return states;
+}
+
+// Gives every window its provisional offset and room: its estimated states plus slack, and one
+// more, so that a window that fills its room is known to have outgrown the estimate. False when
+// the rooms do not fit the writable part of the layer.
+template <typename Key, bool plain, Tracing tracing>
+bool placeWindows(StageSplit<Key>& split, const JobTable<Key>& job) {
+  const size_t threads = split.windows.size();
+  const uint64_t writable = writableStates<tracing>();
+  uint64_t offset = 0;
+  for (size_t t = 0; t < threads; ++t) {
+    uint64_t room = writable > offset ? writable - offset : 0;
+    if (t + 1 < threads) {
+      const double estimate =
+          static_cast<double>(estimateWindow<Key, plain>(job, split.windows[t]));
+      room = std::min(room, static_cast<uint64_t>(std::max(0.0, estimate * (1 + windowSlack))) + 1);
+    }
+    if (room == 0 || offset + room > writable) return false;
+    split.windows[t].offset = static_cast<uint32_t>(offset);
+    split.room[t] = static_cast<uint32_t>(room);
+    offset += room;
+  }
+  return true;
+}
+
+// Moves `size` states of curLayer, with their trace, from index `from` down to `to`. Narrow keys
+// have no second word to move: it is zero.
+template <typename Key, Tracing tracing>
+void moveStates(uint32_t from, uint32_t to, uint32_t size, bool traced) {
+  const auto move = [=](auto* array, size_t width) {
+    std::memmove(array + width * to, array + width * from, sizeof *array * width * size);
+  };
+  move(stateSet[curLayer][0], 1);
+  if constexpr (std::is_same_v<Key, Wide>)
+    move(stateSet[curLayer][1], 1);
+  else
+    std::memset(stateSet[curLayer][1] + to, 0, sizeof(uint64_t) * size);
+  move(stateCost[curLayer], 1);
+  move(stateTime[curLayer], 1);
+  if constexpr (tracing == Tracing::entries)
+    if (traced) move(stageTrace.entries, traceBytesPerState);
+  if constexpr (tracing == Tracing::packed) move(stageTrace.words, 1);
+}
+
+// Thread t's part: its window at its provisional offset, then, once the windows below are in
+// place, the move down to where they end.
 template <typename Key, bool plain, Tracing tracing>
 void runWindow(StageSplit<Key>& split, size_t t) {
   ChildWindow<Key>& window = split.windows[t];
-  const uint32_t stopSize = layerCapacity - 1;
   const double start = threadSeconds();
-  if (t > 0) {
-    split.counts[t - 1] = countWindow<Key, plain>(split.tables[t].job, split.windows[t - 1]);
-    split.counted[t - 1].store(true, std::memory_order_release);
-    split.counted[t - 1].notify_all();
-    uint64_t offset = 0;
-    for (size_t below = 0; below < t; ++below) {
-      split.counted[below].wait(false, std::memory_order_acquire);
-      offset += split.counts[below];
-    }
-    if (offset >= stopSize) return; // the windows below already fill the layer
-    window.offset = static_cast<uint32_t>(offset);
-  }
-  window.stopSize = stopSize - window.offset;
+  window.stopSize = split.room[t];
+  window.trace = stageTrace;
   if constexpr (tracing != Tracing::none) {
-    window.trace = stageTrace;
     window.trace.entries += uint64_t{traceBytesPerState} * window.offset;
     if (window.trace.words != nullptr) window.trace.words += window.offset;
     window.trace.room = window.trace.room > window.offset ? window.trace.room - window.offset : 0;
   }
   window.progress = t == 0 ? progressHook : nullptr;
-  split.complete[t] = expandLayer<Key, plain, tracing, true>(split.tables[t].job, window);
-  split.seconds[t] += threadSeconds() - start;
+  const bool whole = expandLayer<Key, plain, tracing, true>(split.tables[t].job, window);
+  split.seconds[t] = threadSeconds() - start;
+  bool fits = whole;
+  if (t > 0) {
+    split.placed[t - 1].wait(false, std::memory_order_acquire);
+    fits = fits && split.fits[t - 1];
+    split.finalOffset[t] = split.finalOffset[t - 1] + split.windows[t - 1].size;
+    // Window t - 1 has left the provisional room below window t: the move may overwrite it.
+    if (fits)
+      moveStates<Key, tracing>(window.offset, split.finalOffset[t], window.size,
+                               window.size <= window.trace.room);
+  }
+  split.fits[t] = fits;
+  split.placed[t].store(true, std::memory_order_release);
+  split.placed[t].notify_all();
 }
 
+// The stage split over `threads` threads; false when a window outgrew its room or its trace
+// fell past the store at its provisional place only, and the stage is to run again.
 template <typename Key, bool plain, Tracing tracing>
 bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   const uint32_t parentCount = layerSize[prevLayer];
   StageSplit<Key> split(threads, job);
   splitByParents(split, parentCount);
+  if (!placeWindows<Key, plain, tracing>(split, job)) return false;
   std::vector<std::thread> workers;
   workers.reserve(threads);
   size_t started = 1; // windows 1..started-1 have threads; the caller builds the others in order
@@ -211,22 +322,19 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   for (size_t t = started; t < threads; ++t) runWindow<Key, plain, tracing>(split, t);
   for (std::thread& worker : workers) worker.join();
 
-  bool full = false;
-  uint64_t size = 0;
-  for (size_t t = 0; t < threads; ++t) {
-    lookupCount += split.windows[t].lookups;
-    for (uint32_t warning = 0; warning < split.windows[t].missing; ++warning) warnStateNotFound();
-    full = full || !split.complete[t];
-    size += split.windows[t].size;
-    if (t + 1 < threads && !full && split.windows[t].size != split.counts[t]) {
-      std::fprintf(stderr, "precdp: window %zu of a stage built %u states, counted %llu\n", t,
-                   split.windows[t].size, static_cast<unsigned long long>(split.counts[t]));
-      std::abort(); // the windows above it overlap or leave a gap: the layer is corrupt
-    }
+  const ChildWindow<Key>& top = split.windows[threads - 1];
+  const uint64_t size = uint64_t{split.finalOffset[threads - 1]} + top.size;
+  if (!split.fits[threads - 1]) return false;
+  if (tracing == Tracing::entries && size <= stageTrace.room)
+    for (const ChildWindow<Key>& window : split.windows)
+      if (window.size > window.trace.room) return false; // lost where the final place keeps it
+  for (const ChildWindow<Key>& window : split.windows) {
+    lookupCount += window.lookups;
+    for (uint32_t warning = 0; warning < window.missing; ++warning) warnStateNotFound();
   }
-  layerSize[curLayer] = full ? layerCapacity - 1 : static_cast<uint32_t>(size);
-  if (!full) shares.rebalance(split.seconds);
-  return !full;
+  layerSize[curLayer] = static_cast<uint32_t>(size);
+  shares.rebalance(split.seconds);
+  return true;
 }
 
 } // namespace
@@ -236,10 +344,8 @@ bool expandStage(JobTable<Key>& job) {
   const uint32_t parentCount = layerSize[prevLayer];
   const unsigned threads =
       std::min<uint64_t>(dpThreads, parentCount / std::max<uint32_t>(threadedParents, 1));
-  bool complete = false;
-  if (threads > 1) {
-    complete = expandSplit<Key, plain, tracing>(job, threads);
-  } else {
+  bool complete = true;
+  if (threads <= 1 || !expandSplit<Key, plain, tracing>(job, threads)) {
     ChildWindow<Key> whole;
     whole.parentEnd = parentCount;
     whole.stopSize = layerCapacity - 1;
