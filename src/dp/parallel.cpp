@@ -100,26 +100,30 @@ uint64_t countChildren(const JobTable<Key>& job, const ChildWindow<Key>& window,
 inline constexpr uint32_t countedWhole = 1u << 13;
 inline constexpr uint32_t runLength = 256, warmUp = 16, sampledShare = 64;
 
+// The states the parents [from, to) append in `window`, after the warmUp parents before `from`
+// have set appendFrom.
+template <typename Key, bool plain>
+uint64_t countRun(const JobTable<Key>& job, const ChildWindow<Key>& window, uint32_t from,
+                  uint32_t to) {
+  Key appendFrom = window.low;
+  countChildren<Key, plain>(job, window, from - std::min(from - window.parentBegin, warmUp), from,
+                            appendFrom);
+  return countChildren<Key, plain>(job, window, from, to, appendFrom);
+}
+
 // The states the parents [begin, end) append in `window`: counted, or estimated from the counts
 // of sampled runs.
 template <typename Key, bool plain>
 uint64_t sampledCount(const JobTable<Key>& job, const ChildWindow<Key>& window, uint32_t begin,
                       uint32_t end) {
   const uint32_t parents = end - begin;
-  Key appendFrom = window.low;
-  const uint32_t first = begin - std::min(begin - window.parentBegin, warmUp);
-  countChildren<Key, plain>(job, window, first, begin, appendFrom);
-  if (parents <= countedWhole)
-    return countChildren<Key, plain>(job, window, begin, end, appendFrom);
+  if (parents <= countedWhole) return countRun<Key, plain>(job, window, begin, end);
   const uint32_t runs = std::max(countedWhole, parents / sampledShare) / runLength;
   const uint64_t spacing = parents / runs; // at least runLength
   uint64_t count = 0;
   for (uint32_t run = 0; run < runs; ++run) {
     const uint32_t from = begin + static_cast<uint32_t>(run * spacing);
-    appendFrom = window.low;
-    countChildren<Key, plain>(job, window, from - std::min(from - window.parentBegin, warmUp), from,
-                              appendFrom);
-    count += countChildren<Key, plain>(job, window, from, from + runLength, appendFrom);
+    count += countRun<Key, plain>(job, window, from, from + runLength);
   }
   return count * parents / (uint64_t{runs} * runLength);
 }
@@ -179,15 +183,14 @@ template <typename Key>
 struct StageSplit {
   std::vector<ChildWindow<Key>> windows;
   std::vector<ThreadTable<Key>> tables;
-  std::vector<uint32_t> room;            // [t]: states window t may build, from its offset on
   std::vector<uint32_t> finalOffset;     // [t]: where window t's states end up in the layer
   std::vector<std::atomic<bool>> placed; // [t]: window t is built and in its final place
   std::vector<char> fits;                // [t]: windows 0..t were built whole in their rooms
   std::vector<double> seconds;           // [t]: CPU seconds of thread t's window
 
   StageSplit(unsigned threads, const JobTable<Key>& job)
-      : windows(threads), tables(threads), room(threads), finalOffset(threads), placed(threads),
-        fits(threads), seconds(threads) {
+      : windows(threads), tables(threads), finalOffset(threads), placed(threads), fits(threads),
+        seconds(threads) {
     for (ThreadTable<Key>& table : tables)
       std::copy(std::begin(job), std::end(job), std::begin(table.job));
   }
@@ -229,9 +232,9 @@ uint64_t writableStates() {
   return states;
 }
 
-// Gives every window its provisional offset and room: its estimated states plus slack, and one
-// more, so that a window that fills its room is known to have outgrown the estimate. False when
-// the rooms do not fit the writable part of the layer.
+// Gives every window its provisional offset and its room (the window's stopSize): its estimated
+// states plus slack, and one more, so that a window that fills its room is known to have outgrown
+// the estimate. False when the rooms do not fit the writable part of the layer.
 template <typename Key, bool plain, Tracing tracing>
 bool placeWindows(StageSplit<Key>& split, const JobTable<Key>& job) {
   const size_t threads = split.windows.size();
@@ -246,7 +249,7 @@ bool placeWindows(StageSplit<Key>& split, const JobTable<Key>& job) {
     }
     if (room == 0 || offset + room > writable) return false;
     split.windows[t].offset = static_cast<uint32_t>(offset);
-    split.room[t] = static_cast<uint32_t>(room);
+    split.windows[t].stopSize = static_cast<uint32_t>(room);
     offset += room;
   }
   return true;
@@ -277,7 +280,6 @@ template <typename Key, bool plain, Tracing tracing>
 void runWindow(StageSplit<Key>& split, size_t t) {
   ChildWindow<Key>& window = split.windows[t];
   const double start = threadSeconds();
-  window.stopSize = split.room[t];
   window.trace = stageTrace;
   if constexpr (tracing != Tracing::none) {
     window.trace.entries += uint64_t{traceBytesPerState} * window.offset;
