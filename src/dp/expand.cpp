@@ -126,10 +126,12 @@ uint32_t skipToNextTopBit(const LayerView<Key>& parents, uint32_t s, uint32_t en
                           Key high, ProgressHook progress, uint32_t size) {
   const int top = highestBit(set);
   if ((set ^ (Key{1} << top)) < high) return s;
-  if (top + 1 == keyBits<Key>) return end - 1;
-  const Key next = Key{1} << (top + 1);
   const uint32_t last = end - 1;
-  const uint32_t to = parents[last] < next ? end : lowerBound(parents, s, last, next);
+  uint32_t to = end; // the first parent past top bit t, if any
+  if (top + 1 < keyBits<Key>) {
+    const Key next = Key{1} << (top + 1);
+    if (!(parents[last] < next)) to = lowerBound(parents, s, last, next);
+  }
   if (progress != nullptr && s / progressInterval != (to - 1) / progressInterval) progress(size);
   return to - 1;
 }
