@@ -188,11 +188,69 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     return complete;
   };
 
+  // Finds `child`, already in the layer, from its job's cursor and offers it the candidate cost
+  // of parent s; parentBits is s << packedJobBits.
+  const auto offer = [&](JobFacts<Key> & facts, Key child, int32_t candidate, uint32_t s,
+                         [[maybe_unused]] uint32_t parentBits) __attribute__((always_inline)) {
+    ++lookups;
+    uint32_t x = facts.cursor;
+    if (!(children[x] == child))
+      x = searchChild<windowed>(children, x, size - 1, child, window.missing);
+    if (x == notFound) return;
+    if constexpr (packed) {
+      word[x] = std::min(word[x], packedOffer(candidate, parentBits | facts.job));
+    } else if constexpr (entries) {
+      if (candidate < children.cost(x)) { // on a tie the earlier parent keeps the state
+        children.setCost(x, candidate);
+        recordInTrace(trace, x, s, facts.job);
+      }
+    } else {
+      children.setCost(x, std::min(children.cost(x), candidate));
+    }
+    facts.cursor = x + 1;
+    children.prefetch(x + cursorLookahead, !packed);
+    if constexpr (packed) __builtin_prefetch(&word[x + cursorLookahead], 1);
+  };
+
+  // A plain parent above high has children below high only where it removes a job at a key bit
+  // above that of set - high: its highest jobs, which no lower job rules out. Those lookups,
+  // highest job first as in the main loop, are then all its work for the window, without the
+  // main loop's reversal and masks. Each such child C is already in the window: a layer of all
+  // sets closed under predecessors holds C + {i}, i the least job outside C, a parent at most
+  // high that makes C. Should the largest child be new all the same, the main loop takes the
+  // parent (false). Jobs whose child lies below the window still rule out the jobs under them.
+  const auto offerBelowHigh = [&](uint32_t & s, Key set, uint16_t time, int32_t cost)
+      __attribute__((always_inline)) {
+    const int lowest = highestBit(set - window.high) + 1, top = highestBit(set);
+    if (lowest > top) { // even the least child, set - 2^top, is at or above high
+      s = skipToNextTopBit(parents, s, window.parentEnd, set, window.high, progress, size);
+      return true;
+    }
+    Key jobs = set & ~bitsUpTo<Key>(lowest - 1);
+    const Key largestChild = set ^ (jobs & (~jobs + 1));
+    if (!(largestChild < appendFrom)) return false;
+    Key skipped = 0; // reversed, as in the main loop
+    while (jobs != 0) {
+      const int bit = highestBit(jobs);
+      jobs ^= Key{1} << bit;
+      const int r = keyBits<Key> - 1 - bit;
+      if (((skipped >> r) & 1) != 0) continue;
+      JobFacts<Key>& facts = job[r];
+      skipped |= facts.skip;
+      const Key child = set ^ (Key{1} << bit);
+      if (child < window.low) continue;
+      offer(facts, child, addCost(cost, placementCost<plain>(facts, time)), s, s << packedJobBits);
+    }
+    return true;
+  };
+
   for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
     if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
     const Key set = parents[s];
     const uint16_t time = parents.time(s);
     const int32_t cost = parents.cost(s);
+    if constexpr (windowed && plain)
+      if (window.bounded && set > window.high && offerBelowHigh(s, set, time, cost)) continue;
     // The jobs still to try, bit-reversed so that the lowest bit is the highest job: those whose
     // child is already in the layer (found), then those whose child is new (fresh).
     Key found = reversedBits(set), fresh = 0, below = 0;
@@ -258,26 +316,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
         }
         if (!canBeLast) continue;
         const Key child = set ^ atWord<Key>(uint64_t{1} << 63 >> (r % 64), keyWords<Key> - 1 - w);
-        const int32_t candidate = candidateOf(r, facts, time, cost);
-        ++lookups;
-        uint32_t x = facts.cursor;
-        if (!(children[x] == child))
-          x = searchChild<windowed>(children, x, size - 1, child, window.missing);
-        if (x != notFound) {
-          if constexpr (packed) {
-            word[x] = std::min(word[x], packedOffer(candidate, parentBits | facts.job));
-          } else if constexpr (entries) {
-            if (candidate < children.cost(x)) { // on a tie the earlier parent keeps the state
-              children.setCost(x, candidate);
-              recordInTrace(trace, x, s, facts.job);
-            }
-          } else {
-            children.setCost(x, std::min(children.cost(x), candidate));
-          }
-          facts.cursor = x + 1;
-          children.prefetch(x + cursorLookahead, !packed);
-          if constexpr (packed) __builtin_prefetch(&word[x + cursorLookahead], 1);
-        }
+        offer(facts, child, candidateOf(r, facts, time, cost), s, parentBits);
         skipped |= facts.skip;
         if constexpr (!plain) {
           covered |= facts.cover;
