@@ -170,9 +170,12 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     return addCost(cost, placementCost<plain>(facts, time));
   };
   const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
-  const uint32_t stopSize = window.stopSize;
-  uint32_t size = 0;
-  Key appendFrom = window.low;
+  const uint32_t stopSize = window.stopSize, parentEnd = window.parentEnd;
+  // Local copies: the stores to the layer and the cursors could otherwise alias the window's.
+  const Key low = window.low, high = window.high;
+  const bool bounded = window.bounded;
+  uint32_t missing = 0, size = 0;
+  Key appendFrom = low;
   uint64_t lookups = 0;
   const ProgressHook progress = window.progress;
   [[maybe_unused]] const StageTrace trace = window.trace;
@@ -185,6 +188,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   const auto finish = [&](bool complete) {
     window.size = size;
     window.lookups = lookups;
+    window.missing = missing;
     return complete;
   };
 
@@ -194,8 +198,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
                          [[maybe_unused]] uint32_t parentBits) __attribute__((always_inline)) {
     ++lookups;
     uint32_t x = facts.cursor;
-    if (!(children[x] == child))
-      x = searchChild<windowed>(children, x, size - 1, child, window.missing);
+    if (!(children[x] == child)) x = searchChild<windowed>(children, x, size - 1, child, missing);
     if (x == notFound) return;
     if constexpr (packed) {
       word[x] = std::min(word[x], packedOffer(candidate, parentBits | facts.job));
@@ -221,9 +224,19 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   // parent (false). Jobs whose child lies below the window still rule out the jobs under them.
   const auto offerBelowHigh = [&](uint32_t & s, Key set, uint16_t time, int32_t cost)
       __attribute__((always_inline)) {
-    const int lowest = highestBit(set - window.high) + 1, top = highestBit(set);
-    if (lowest > top) { // even the least child, set - 2^top, is at or above high
-      s = skipToNextTopBit(parents, s, window.parentEnd, set, window.high, progress, size);
+    const int top = highestBit(set);
+    const Key leastChild = set ^ (Key{1} << top);
+    if (!(leastChild < high)) {
+      s = skipToNextTopBit(parents, s, parentEnd, set, high, progress, size);
+      return true;
+    }
+    const int lowest = highestBit(set - high) + 1;
+    if ((leastChild >> lowest) == 0) { // the top job alone: nine parents in ten on large layers
+      if (!(leastChild < appendFrom)) return false;
+      if (leastChild < low) return true;
+      JobFacts<Key>& facts = job[keyBits<Key> - 1 - top];
+      offer(facts, leastChild, addCost(cost, placementCost<plain>(facts, time)), s,
+            s << packedJobBits);
       return true;
     }
     Key jobs = set & ~bitsUpTo<Key>(lowest - 1);
@@ -238,32 +251,31 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       JobFacts<Key>& facts = job[r];
       skipped |= facts.skip;
       const Key child = set ^ (Key{1} << bit);
-      if (child < window.low) continue;
+      if (child < low) continue;
       offer(facts, child, addCost(cost, placementCost<plain>(facts, time)), s, s << packedJobBits);
     }
     return true;
   };
 
-  for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
-    if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
-    const Key set = parents[s];
-    const uint16_t time = parents.time(s);
-    const int32_t cost = parents.cost(s);
-    if constexpr (windowed && plain)
-      if (window.bounded && set > window.high && offerBelowHigh(s, set, time, cost)) continue;
+  // The children of parent s in the window; false at its stopSize. Parents above the window's
+  // high (`aboveHigh`, a std::bool_constant) come after all others, in their own loop below.
+  const auto expandParent = [&](auto aboveHighTag, uint32_t& s, Key set, uint16_t time,
+                                int32_t cost) __attribute__((always_inline)) {
+    constexpr bool aboveHigh = decltype(aboveHighTag)::value;
     // The jobs still to try, bit-reversed so that the lowest bit is the highest job: those whose
     // child is already in the layer (found), then those whose child is new (fresh).
     Key found = reversedBits(set), fresh = 0, below = 0;
     if constexpr (windowed) {
-      const bool aboveHigh = window.bounded && set > window.high;
-      if (aboveHigh) // children at or above high: the lowest jobs
-        found &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.high));
-      below = found & bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.low));
-      found ^= below;
+      if constexpr (aboveHigh) // children at or above high: the lowest jobs
+        found &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - high));
+      if (low != 0) { // the first window has nothing below it
+        below = found & bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - low));
+        found ^= below;
+      }
       if (found == 0) {
-        if (aboveHigh)
-          s = skipToNextTopBit(parents, s, window.parentEnd, set, window.high, progress, size);
-        continue;
+        if constexpr (aboveHigh)
+          s = skipToNextTopBit(parents, s, parentEnd, set, high, progress, size);
+        return true;
       }
       if (!belowRulesOut) below = 0;
     }
@@ -350,14 +362,36 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       if constexpr (entries) recordInTrace(trace, size, s, facts.job);
       facts.cursor = ++size;
       appendFrom = child + 1;
-      if (size == stopSize) return finish(false);
+      if (size == stopSize) return false;
       skipped |= facts.skip;
       if constexpr (!plain) {
         covered |= facts.cover;
         if (covered == set) fresh = 0;
       }
     }
+    return true;
+  };
+
+  const auto reportProgress = [&](uint32_t s) {
+    if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
+  };
+  const uint32_t aboveBegin =
+      windowed && bounded ? firstAbove(parents, window.parentBegin, parentEnd, high) : parentEnd;
+  for (uint32_t s = window.parentBegin; s < aboveBegin; ++s) {
+    reportProgress(s);
+    if (!expandParent(std::false_type{}, s, parents[s], parents.time(s), parents.cost(s)))
+      return finish(false);
   }
+  if constexpr (windowed)
+    for (uint32_t s = aboveBegin; s < parentEnd; ++s) {
+      reportProgress(s);
+      const Key set = parents[s];
+      const uint16_t time = parents.time(s);
+      const int32_t cost = parents.cost(s);
+      if constexpr (plain)
+        if (offerBelowHigh(s, set, time, cost)) continue;
+      if (!expandParent(std::true_type{}, s, set, time, cost)) return finish(false);
+    }
   return finish(true);
 }
 

@@ -155,6 +155,19 @@ bool endTracedStage(uint64_t& used, int stage);
 // (whose stages are recorded back to the full set), in processing order from `out` on.
 void traceTail(int stage, uint32_t index, JobSet set, uint16_t* out);
 
+// First index in [begin, end) of the layer whose set is above `key`, end if none is.
+template <typename Key>
+inline uint32_t firstAbove(const LayerView<Key>& layer, uint32_t begin, uint32_t end, Key key) {
+  while (begin < end) {
+    const uint32_t mid = begin + (end - begin) / 2;
+    if (layer[mid] > key)
+      end = mid;
+    else
+      begin = mid + 1;
+  }
+  return begin;
+}
+
 // The part of a stage one expansion builds: the children with keys in [low, high) (no upper
 // end unless `bounded`) of the parents in [parentBegin, parentEnd), written from index `offset`
 // of curLayer on. A whole stage is one window from offset 0. Children outside the window are not

@@ -27,20 +27,6 @@ double windowSlack = 0.08;
 
 namespace {
 
-// First index of the layer whose set is above `low`.
-template <typename Key>
-uint32_t firstAbove(const LayerView<Key>& layer, uint32_t count, Key low) {
-  uint32_t lo = 0, hi = count;
-  while (lo < hi) {
-    const uint32_t mid = lo + (hi - lo) / 2;
-    if (layer[mid] > low)
-      hi = mid;
-    else
-      lo = mid + 1;
-  }
-  return lo;
-}
-
 // The states expandLayer appends in `window` for its parents [begin, end), counted without
 // building them: per parent, the jobs whose child is new in the window and that can be last, as
 // the expansion decides them. `appendFrom` is the expansion's at `begin`, and is left at `end`'s.
@@ -135,7 +121,7 @@ template <typename Key, bool plain>
 uint64_t estimateWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
   const LayerView<Key> parents(prevLayer);
   const uint32_t above =
-      window.bounded ? firstAbove(parents, window.parentEnd, window.high) : window.parentEnd;
+      window.bounded ? firstAbove(parents, 0, window.parentEnd, window.high) : window.parentEnd;
   const uint32_t aboveEnd = std::min(window.parentEnd, above + countedWhole);
   return sampledCount<Key, plain>(job, window, window.parentBegin, above) +
          sampledCount<Key, plain>(job, window, above, aboveEnd);
@@ -210,7 +196,7 @@ void splitByParents(StageSplit<Key>& split, uint32_t parentCount) {
       first = std::clamp(static_cast<uint32_t>(shares.start[t] * parentCount), first + 1, highest);
     }
     window.low = t == 0 ? Key{0} : parents[first];
-    window.parentBegin = t == 0 ? 0 : firstAbove(parents, parentCount, window.low);
+    window.parentBegin = t == 0 ? 0 : firstAbove(parents, 0, parentCount, window.low);
     window.parentEnd = parentCount;
     if (t > 0) {
       split.windows[t - 1].high = window.low;
