@@ -41,19 +41,39 @@ ThreadTiming timeThreads(const Workload& workload, unsigned threads) {
   return timing;
 }
 
-// The fastest of two runs on a fresh store; one run of a large workload. Empty when the store
+// One run on a fresh store, with the resident high-water mark of that run. Empty when the store
 // cannot be reserved.
-std::optional<ThreadTiming> fastestRun(const Workload& workload, unsigned threads) {
+std::optional<ThreadTiming> freshRun(const Workload& workload, unsigned threads) {
   if (!allocateStore(workload.capacity)) return std::nullopt;
   resetPeakResident();
-  ThreadTiming best = timeThreads(workload, threads);
-  if (!workload.large) {
-    ThreadTiming second = timeThreads(workload, threads);
-    if (second.wall < best.wall) best = second;
-  }
-  best.peakMiB = peakResidentBytes() / 1048576.0;
+  ThreadTiming timing = timeThreads(workload, threads);
+  timing.peakMiB = peakResidentBytes() / 1048576.0;
   freeStore();
-  return best;
+  return timing;
+}
+
+// Runs shorter than this on one thread get a second round.
+inline constexpr double secondRoundBelow = 30.0; // seconds
+
+// The fastest run of each thread count, with the highest resident mark of its runs. The counts
+// alternate, one round after the other, so that a slow spell of a shared machine falls on both
+// alike. `same`: every run gave the first one's results.
+bool fastestRuns(const Workload& workload, std::optional<ThreadTiming> (&best)[2], bool& same) {
+  double peakMiB[2] = {0, 0};
+  same = true;
+  for (int round = 0; round < 2; ++round) {
+    if (round == 1 && best[0]->wall >= secondRoundBelow) break;
+    for (unsigned threads = 1; threads <= 2; ++threads) {
+      std::optional<ThreadTiming> run = freshRun(workload, threads);
+      if (!run) return false;
+      same = same && (!best[0] || run->results == best[0]->results);
+      peakMiB[threads - 1] = std::max(peakMiB[threads - 1], run->peakMiB);
+      std::optional<ThreadTiming>& kept = best[threads - 1];
+      if (!kept || run->wall < kept->wall) kept = run;
+    }
+  }
+  for (int t = 0; t < 2; ++t) best[t]->peakMiB = peakMiB[t];
+  return true;
 }
 
 // n = 24 and 26 without precedence, and the Velmar workloads of layers past 5 M states that
@@ -66,20 +86,21 @@ bool timedOnThreads(const Workload& workload) {
 } // namespace
 
 bool runThreadSection() {
-  std::printf("wall, cpu: seconds of the DP calls (wall clock; process CPU time summed over "
-              "threads), fastest of\n2 runs (1 of a large workload), untraced; MiB: resident "
-              "high-water mark of those runs on\ntheir own fresh store. %u hardware threads "
-              "here.\n",
-              std::thread::hardware_concurrency());
+  std::printf(
+      "wall, cpu: seconds of the DP calls (wall clock; process CPU time summed over "
+      "threads), fastest of\n2 rounds of alternated runs (1 round past 30 s), untraced, each "
+      "run on a fresh store; MiB:\nresident high-water mark of those runs. %u hardware "
+      "threads here.\n",
+      std::thread::hardware_concurrency());
   std::printf("%-36s %10s %8s %8s %8s %8s %8s %8s %9s\n", "workload", "uas", "wall 1", "cpu 1",
               "MiB 1", "wall 2", "cpu 2", "MiB 2", "speed-up");
   bool ok = true;
   for (const Workload& workload : dpWorkloads()) {
     if (!timedOnThreads(workload)) continue;
-    const std::optional<ThreadTiming> one = fastestRun(workload, 1);
-    const std::optional<ThreadTiming> two = fastestRun(workload, 2);
-    if (!one || !two) return false;
-    const bool same = one->results == two->results;
+    std::optional<ThreadTiming> best[2];
+    bool same = true;
+    if (!fastestRuns(workload, best, same)) return false;
+    const std::optional<ThreadTiming>&one = best[0], &two = best[1];
     std::printf("%-36s %10u %8.3f %8.3f %8.0f %8.3f %8.3f %8.0f %8.2fx %s\n", workload.name.c_str(),
                 one->maxLayer, one->wall, one->cpu, one->peakMiB, two->wall, two->cpu, two->peakMiB,
                 one->wall / two->wall, same ? "identical" : "MISMATCH in obj, uas or ts");
