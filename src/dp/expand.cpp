@@ -217,10 +217,10 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
 
   // A plain parent above high has children below high only where it removes a job at a key bit
   // above that of set - high: its highest jobs, which no lower job rules out. Those lookups,
-  // highest job first as in the main loop, are then all its work for the window, without the
-  // main loop's reversal and masks. Each such child C is already in the window: a layer of all
+  // highest job first as in expandParent, are then all its work for the window, without
+  // expandParent's reversal and masks. Each such child C is already in the window: a layer of all
   // sets closed under predecessors holds C + {i}, i the least job outside C, a parent at most
-  // high that makes C. Should the largest child be new all the same, the main loop takes the
+  // high that makes C. Should the largest child be new all the same, expandParent takes the
   // parent (false). Jobs whose child lies below the window still rule out the jobs under them.
   const auto offerBelowHigh = [&](uint32_t & s, Key set, uint16_t time, int32_t cost)
       __attribute__((always_inline)) {
