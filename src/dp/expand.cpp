@@ -242,7 +242,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     Key jobs = set & ~bitsUpTo<Key>(lowest - 1);
     const Key largestChild = set ^ (jobs & (~jobs + 1));
     if (!(largestChild < appendFrom)) return false;
-    Key skipped = 0; // reversed, as in the main loop
+    Key skipped = 0; // reversed, as in expandParent
     while (jobs != 0) {
       const int bit = highestBit(jobs);
       jobs ^= Key{1} << bit;
