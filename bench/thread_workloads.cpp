@@ -20,7 +20,26 @@ struct ThreadTiming {
   std::vector<int64_t> results;
   uint32_t maxLayer = 0;
   double peakMiB = 0; // resident high-water mark of the runs on their fresh store
+  SplitTimes split;   // summed over the workload's instances
 };
+
+void addSplitTimes(SplitTimes& sum, const SplitTimes& times) {
+  sum.stages += times.stages;
+  sum.redone += times.redone;
+  sum.windows += times.windows;
+  sum.slowest += times.slowest;
+  sum.placing += times.placing;
+  sum.moving += times.moving;
+}
+
+// Where the split stages' time went: with the windows' CPU evenly shared, each stage would take
+// its windows' sum over the threads; the rest of its slowest window is lost to imbalance.
+void printSplitTimes(const SplitTimes& times, unsigned threads) {
+  std::printf("  %u threads: %u split stages (%u built again on one thread), windows %.3f s CPU, "
+              "imbalance %.3f s, placing %.3f s, moving %.3f s\n",
+              threads, times.stages, times.redone, times.windows,
+              times.slowest - times.windows / threads, times.placing, times.moving);
+}
 
 ThreadTiming timeThreads(const Workload& workload, unsigned threads) {
   ThreadTiming timing;
@@ -33,6 +52,7 @@ ThreadTiming timeThreads(const Workload& workload, unsigned threads) {
     dpSolve();
     timing.wall += wallSeconds() - start;
     timing.cpu += secondsSince(startClock);
+    addSplitTimes(timing.split, splitTimes);
     timing.results.insert(timing.results.end(),
                           {resultSlot(), maxLayerSize, static_cast<int64_t>(totalStates)});
     timing.maxLayer = std::max(timing.maxLayer, maxLayerSize);
@@ -90,7 +110,7 @@ bool runThreadSection() {
       "wall, cpu: seconds of the DP calls (wall clock; process CPU time summed over "
       "threads), fastest of\n2 rounds of alternated runs (1 round past 30 s), untraced, each "
       "run on a fresh store; MiB:\nresident high-water mark of those runs. %u hardware "
-      "threads here.\n",
+      "threads here. Below each row, for\nits fastest two-thread run, in thread CPU seconds: the windows' expansions, the slowest\nwindow's excess over an even share, and the serial steps around them.\n",
       std::thread::hardware_concurrency());
   std::printf("%-36s %10s %8s %8s %8s %8s %8s %8s %9s\n", "workload", "uas", "wall 1", "cpu 1",
               "MiB 1", "wall 2", "cpu 2", "MiB 2", "speed-up");
@@ -104,6 +124,7 @@ bool runThreadSection() {
     std::printf("%-36s %10u %8.3f %8.3f %8.0f %8.3f %8.3f %8.0f %8.2fx %s\n", workload.name.c_str(),
                 one->maxLayer, one->wall, one->cpu, one->peakMiB, two->wall, two->cpu, two->peakMiB,
                 one->wall / two->wall, same ? "identical" : "MISMATCH in obj, uas or ts");
+    printSplitTimes(two->split, 2);
     std::fflush(stdout);
     ok = ok && same;
   }

@@ -105,6 +105,7 @@ bool recordsInPlace(uint32_t children, uint64_t searches, int stage) {
 
 void dpSolve() {
   lookupCount = 0;
+  splitTimes = {};
   tracedStages = 0;
   appendState(curLayer, allJobs, 0, totalP);
   const Stages stages = prepareStage();

@@ -77,6 +77,18 @@ extern unsigned dpThreads;
 extern uint32_t threadedParents;
 extern double windowSlack;
 
+// Where the split stages of the last dpSolve spent their time, in thread CPU seconds, so that
+// the loss to imbalance and to the serial steps around the threads can be told apart.
+struct SplitTimes {
+  uint32_t stages = 0; // stages split over threads
+  uint32_t redone = 0; // of those, stages whose windows were thrown away and built on one thread
+  double windows = 0;  // the windows' expansions, summed over threads and stages
+  double slowest = 0;  // the slowest window's expansion of each stage, summed over stages
+  double placing = 0;  // splitting the stage and estimating the rooms, before the threads start
+  double moving = 0;   // moving the windows down to their final place
+};
+extern SplitTimes splitTimes;
+
 // ---- Operations -----------------------------------------------------------------------------
 // Reserves both layers at `capacity` states each without touching them. On failure prints a
 // message naming the bytes needed, keeps nothing and returns false.

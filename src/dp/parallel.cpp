@@ -24,6 +24,7 @@ namespace precdp {
 unsigned dpThreads = 1;
 uint32_t threadedParents = 1u << 15;
 double windowSlack = 0.08;
+SplitTimes splitTimes;
 
 namespace {
 
@@ -173,10 +174,11 @@ struct StageSplit {
   std::vector<std::atomic<bool>> placed; // [t]: window t is built and in its final place
   std::vector<char> fits;                // [t]: windows 0..t were built whole in their rooms
   std::vector<double> seconds;           // [t]: CPU seconds of thread t's window
+  std::vector<double> moveSeconds;       // [t]: CPU seconds of window t's move
 
   StageSplit(unsigned threads, const JobTable<Key>& job)
       : windows(threads), tables(threads), finalOffset(threads), placed(threads), fits(threads),
-        seconds(threads) {
+        seconds(threads), moveSeconds(threads) {
     for (ThreadTable<Key>& table : tables)
       std::copy(std::begin(job), std::end(job), std::begin(table.job));
   }
@@ -281,13 +283,25 @@ void runWindow(StageSplit<Key>& split, size_t t) {
     fits = fits && split.fits[t - 1];
     split.finalOffset[t] = split.finalOffset[t - 1] + split.windows[t - 1].size;
     // Window t - 1 has left the provisional room below window t: the move may overwrite it.
+    const double moveStart = threadSeconds();
     if (fits)
       moveStates<Key, tracing>(window.offset, split.finalOffset[t], window.size,
                                window.size <= window.trace.room);
+    split.moveSeconds[t] = threadSeconds() - moveStart;
   }
   split.fits[t] = fits;
   split.placed[t].store(true, std::memory_order_release);
   split.placed[t].notify_all();
+}
+
+template <typename Key>
+void noteSplitTimes(const StageSplit<Key>& split) {
+  ++splitTimes.stages;
+  for (size_t t = 0; t < split.seconds.size(); ++t) {
+    splitTimes.windows += split.seconds[t];
+    splitTimes.moving += split.moveSeconds[t];
+  }
+  splitTimes.slowest += *std::max_element(split.seconds.begin(), split.seconds.end());
 }
 
 // The stage split over `threads` threads; false when a window outgrew its room or its trace
@@ -295,9 +309,12 @@ void runWindow(StageSplit<Key>& split, size_t t) {
 template <typename Key, bool plain, Tracing tracing>
 bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   const uint32_t parentCount = layerSize[prevLayer];
+  const double placingStart = threadSeconds();
   StageSplit<Key> split(threads, job);
   splitByParents(split, parentCount);
-  if (!placeWindows<Key, plain, tracing>(split, job)) return false;
+  const bool placed = placeWindows<Key, plain, tracing>(split, job);
+  splitTimes.placing += threadSeconds() - placingStart;
+  if (!placed) return false;
   std::vector<std::thread> workers;
   workers.reserve(threads);
   size_t started = 1; // windows 1..started-1 have threads; the caller builds the others in order
@@ -309,13 +326,20 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   runWindow<Key, plain, tracing>(split, 0);
   for (size_t t = started; t < threads; ++t) runWindow<Key, plain, tracing>(split, t);
   for (std::thread& worker : workers) worker.join();
+  noteSplitTimes(split);
 
   const ChildWindow<Key>& top = split.windows[threads - 1];
   const uint64_t size = uint64_t{split.finalOffset[threads - 1]} + top.size;
-  if (!split.fits[threads - 1]) return false;
+  if (!split.fits[threads - 1]) {
+    ++splitTimes.redone;
+    return false;
+  }
   if (tracing == Tracing::entries && size <= stageTrace.room)
     for (const ChildWindow<Key>& window : split.windows)
-      if (window.size > window.trace.room) return false; // lost where the final place keeps it
+      if (window.size > window.trace.room) { // lost where the final place keeps it
+        ++splitTimes.redone;
+        return false;
+      }
   for (const ChildWindow<Key>& window : split.windows) {
     lookupCount += window.lookups;
     for (uint32_t warning = 0; warning < window.missing; ++warning) warnStateNotFound();

@@ -70,9 +70,16 @@ TEST(DpThreads, SameRunsOnEveryThreadCount) {
       // window does, and every split stage runs again.
       for (double slack : {savedSlack, 0.0, -0.5}) {
         windowSlack = slack;
-        for (unsigned threads : {2u, 3u, 4u})
+        for (unsigned threads : {2u, 3u, 4u}) {
           EXPECT_EQ(solveOn(threads, c.stages), one)
               << "n " << c.n << ", " << threads << " threads, slack " << slack;
+          if (threshold == 1) { // every stage of two parents per thread or more is split
+            EXPECT_GT(splitTimes.stages, 0u) << "n " << c.n;
+            if (slack < 0) {
+              EXPECT_GT(splitTimes.redone, 0u) << "n " << c.n;
+            }
+          }
+        }
       }
       windowSlack = savedSlack;
       EXPECT_EQ(std::get<0>(one) == -1, c.capacity != testCapacity || c.stages > 0) << "n " << c.n;
