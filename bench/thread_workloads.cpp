@@ -110,7 +110,9 @@ bool runThreadSection() {
       "wall, cpu: seconds of the DP calls (wall clock; process CPU time summed over "
       "threads), fastest of\n2 rounds of alternated runs (1 round past 30 s), untraced, each "
       "run on a fresh store; MiB:\nresident high-water mark of those runs. %u hardware "
-      "threads here. Below each row, for\nits fastest two-thread run, in thread CPU seconds: the windows' expansions, the slowest\nwindow's excess over an even share, and the serial steps around them.\n",
+      "threads here. Below each row, for\nits fastest two-thread run, in thread CPU seconds: the "
+      "windows' expansions, the slowest\nwindow's excess over an even share, and the serial steps "
+      "around them.\n",
       std::thread::hardware_concurrency());
   std::printf("%-36s %10s %8s %8s %8s %8s %8s %8s %9s\n", "workload", "uas", "wall 1", "cpu 1",
               "MiB 1", "wall 2", "cpu 2", "MiB 2", "speed-up");
