@@ -73,7 +73,7 @@ TEST(DpThreads, SameRunsOnEveryThreadCount) {
         for (unsigned threads : {2u, 3u, 4u}) {
           EXPECT_EQ(solveOn(threads, c.stages), one)
               << "n " << c.n << ", " << threads << " threads, slack " << slack;
-          if (threshold == 1) { // every stage of two parents per thread or more is split
+          if (threshold == 1) { // every stage of two parents or more is split
             EXPECT_GT(splitTimes.stages, 0u) << "n " << c.n;
             if (slack < 0) {
               EXPECT_GT(splitTimes.redone, 0u) << "n " << c.n;
