@@ -330,16 +330,14 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
 
   const ChildWindow<Key>& top = split.windows[threads - 1];
   const uint64_t size = uint64_t{split.finalOffset[threads - 1]} + top.size;
-  if (!split.fits[threads - 1]) {
+  bool kept = split.fits[threads - 1];
+  if (kept && tracing == Tracing::entries && size <= stageTrace.room)
+    for (const ChildWindow<Key>& window : split.windows) // lost where the final place keeps it
+      kept = kept && window.size <= window.trace.room;
+  if (!kept) {
     ++splitTimes.redone;
     return false;
   }
-  if (tracing == Tracing::entries && size <= stageTrace.room)
-    for (const ChildWindow<Key>& window : split.windows)
-      if (window.size > window.trace.room) { // lost where the final place keeps it
-        ++splitTimes.redone;
-        return false;
-      }
   for (const ChildWindow<Key>& window : split.windows) {
     lookupCount += window.lookups;
     for (uint32_t warning = 0; warning < window.missing; ++warning) warnStateNotFound();
