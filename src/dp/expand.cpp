@@ -62,6 +62,15 @@ inline uint32_t nearLowerBound(const LayerView<Key>& layer, uint32_t from, uint3
                       std::min(from + (1u << belowTarget) - 1, last), target);
 }
 
+// The jobs that `jobs` (reversed key bits, jobs of a parent) rule out in a plain relation, where
+// each job is placed, highest first, unless a higher one ruled it out: its skip.
+template <typename Key>
+inline Key ruledOutBy(const JobTable<Key>& job, Key jobs) {
+  Key ruledOut = 0;
+  for (; jobs != 0; jobs &= ~ruledOut) ruledOut |= job[lowestBit(jobs)].skip;
+  return ruledOut;
+}
+
 inline constexpr uint32_t notFound = UINT32_MAX;
 
 // Entries ahead of a job's cursor fetched once the cursor moves. On layers of millions of
@@ -157,8 +166,9 @@ uint32_t skipToNextTopBit(const LayerView<Key>& parents, uint32_t s, uint32_t en
 // A window starting at `low` first takes off the jobs whose children lie below it: they are
 // only followed for the jobs they rule out. Its appendFrom starts at low, which keeps the rule:
 // a child in the window below the window's last set plus one was made by a smaller parent.
-template <typename Key, bool plain, Tracing tracing, bool windowed>
+template <typename Key, bool plain, Tracing tracing, bool fromLow, bool toHigh>
 bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
+  constexpr bool windowed = fromLow || toHigh;
   constexpr bool entries = tracing == Tracing::entries, packed = tracing == Tracing::packed;
   constexpr bool candidatesAtOnce =
       plain && std::is_same_v<Key, Narrow> && NarrowCandidates::vectorised;
@@ -173,7 +183,6 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   const uint32_t stopSize = window.stopSize, parentEnd = window.parentEnd;
   // Local copies: the stores to the layer and the cursors could otherwise alias the window's.
   const Key low = window.low, high = window.high;
-  const bool bounded = window.bounded;
   uint32_t missing = 0, size = 0;
   Key appendFrom = low;
   uint64_t lookups = 0;
@@ -183,8 +192,11 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   for (JobFacts<Key>& facts : job) facts.cursor = 0;
   // A plain relation without arcs: the jobs whose children lie below the window rule out none.
   bool belowRulesOut = !plain;
-  if constexpr (windowed && plain)
+  if constexpr (fromLow && plain)
     for (int r = 0; r < keyBits<Key>; ++r) belowRulesOut |= (job[r].skip & ~(Key{1} << r)) != 0;
+  // In a plain window the jobs whose children lie below low are the same for long runs of
+  // parents (the top jobs they share with low), and so are the jobs those rule out.
+  [[maybe_unused]] Key lastBelow = 0, lastBelowRuledOut = 0;
   const auto finish = [&](bool complete) {
     window.size = size;
     window.lookups = lookups;
@@ -265,42 +277,49 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     // The jobs still to try, bit-reversed so that the lowest bit is the highest job: those whose
     // child is already in the layer (found), then those whose child is new (fresh).
     Key found = reversedBits(set), fresh = 0, below = 0;
-    if constexpr (windowed) {
-      if constexpr (aboveHigh) // children at or above high: the lowest jobs
-        found &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - high));
-      if (low != 0) { // the first window has nothing below it
-        below = found & bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - low));
-        found ^= below;
-      }
+    if constexpr (aboveHigh) // children at or above high: the lowest jobs
+      found &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - high));
+    if constexpr (fromLow) {
+      below = found & bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - low));
+      found ^= below;
+    }
+    if constexpr (fromLow || aboveHigh)
       if (found == 0) {
         if constexpr (aboveHigh)
           s = skipToNextTopBit(parents, s, parentEnd, set, high, progress, size);
         return true;
       }
+    if constexpr (fromLow)
       if (!belowRulesOut) below = 0;
-    }
     if (set > appendFrom) {
       fresh = found & ~bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - appendFrom));
       found ^= fresh;
     }
     if constexpr (candidatesAtOnce) candidates.compute(time, cost);
     [[maybe_unused]] const uint32_t parentBits = s << packedJobBits;
-    Key skipped = 0;     // reversed: placed jobs and their predecessors
-    Key covered = 0;     // only kept for an instance that is not plain
-    while (below != 0) { // children of an earlier window: only the jobs they rule out
-      const int r = lowestBit(below);
-      if (((skipped >> r) & 1) != 0) {
-        below &= ~skipped;
-        continue;
+    Key skipped = 0; // reversed: placed jobs and their predecessors
+    Key covered = 0; // only kept for an instance that is not plain
+    if constexpr (plain && fromLow) {
+      if (below != lastBelow) {
+        lastBelow = below;
+        lastBelowRuledOut = ruledOutBy(job, below);
       }
-      below &= below - 1;
-      if (!plain && (job[r].succ & set) != 0) continue;
-      skipped |= job[r].skip;
-      if constexpr (!plain) {
-        covered |= job[r].cover;
-        if (covered == set) below = found = fresh = 0;
+      skipped = lastBelowRuledOut;
+    } else
+      while (below != 0) { // children of an earlier window: only the jobs they rule out
+        const int r = lowestBit(below);
+        if (((skipped >> r) & 1) != 0) {
+          below &= ~skipped;
+          continue;
+        }
+        below &= below - 1;
+        if (!plain && (job[r].succ & set) != 0) continue;
+        skipped |= job[r].skip;
+        if constexpr (!plain) {
+          covered |= job[r].cover;
+          if (covered == set) below = found = fresh = 0;
+        }
       }
-    }
     // Wide keys: a placed job takes itself and the jobs it rules out off `found` at once, which
     // puts the load of its skip on the scan's dependency but saves the 128-bit bit test, the
     // dearer of the two (about 7% on layers of millions). Narrow keys keep the scan's own
@@ -376,13 +395,13 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
   };
   const uint32_t aboveBegin =
-      windowed && bounded ? firstAbove(parents, window.parentBegin, parentEnd, high) : parentEnd;
+      toHigh ? firstAbove(parents, window.parentBegin, parentEnd, high) : parentEnd;
   for (uint32_t s = window.parentBegin; s < aboveBegin; ++s) {
     reportProgress(s);
     if (!expandParent(std::false_type{}, s, parents[s], parents.time(s), parents.cost(s)))
       return finish(false);
   }
-  if constexpr (windowed)
+  if constexpr (toHigh)
     for (uint32_t s = aboveBegin; s < parentEnd; ++s) {
       reportProgress(s);
       const Key set = parents[s];
@@ -395,13 +414,16 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   return finish(true);
 }
 
-// Every expansion a stage may run: both key widths, plain or not, each way of tracing, whole
-// or windowed.
+// Every expansion a stage may run: both key widths, plain or not, each way of tracing, and each
+// pair of window ends.
+#define PRECDP_WINDOWS(Key, plain, tracing)                                                        \
+  template bool expandLayer<Key, plain, tracing, false, false>(JobTable<Key>&, ChildWindow<Key>&); \
+  template bool expandLayer<Key, plain, tracing, false, true>(JobTable<Key>&, ChildWindow<Key>&);  \
+  template bool expandLayer<Key, plain, tracing, true, false>(JobTable<Key>&, ChildWindow<Key>&);  \
+  template bool expandLayer<Key, plain, tracing, true, true>(JobTable<Key>&, ChildWindow<Key>&);
 #define PRECDP_EXPANSIONS(Key, tracing)                                                            \
-  template bool expandLayer<Key, false, tracing, false>(JobTable<Key>&, ChildWindow<Key>&);        \
-  template bool expandLayer<Key, true, tracing, false>(JobTable<Key>&, ChildWindow<Key>&);         \
-  template bool expandLayer<Key, false, tracing, true>(JobTable<Key>&, ChildWindow<Key>&);         \
-  template bool expandLayer<Key, true, tracing, true>(JobTable<Key>&, ChildWindow<Key>&);
+  PRECDP_WINDOWS(Key, false, tracing)                                                              \
+  PRECDP_WINDOWS(Key, true, tracing)
 PRECDP_EXPANSIONS(Narrow, Tracing::none)
 PRECDP_EXPANSIONS(Wide, Tracing::none)
 PRECDP_EXPANSIONS(Narrow, Tracing::entries)
@@ -409,5 +431,6 @@ PRECDP_EXPANSIONS(Wide, Tracing::entries)
 PRECDP_EXPANSIONS(Narrow, Tracing::packed)
 PRECDP_EXPANSIONS(Wide, Tracing::packed)
 #undef PRECDP_EXPANSIONS
+#undef PRECDP_WINDOWS
 
 } // namespace precdp

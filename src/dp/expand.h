@@ -190,8 +190,9 @@ struct ChildWindow {
 // Expands the window's parents into curLayer. False when the window reached its stopSize.
 // `plain`: the relation is closed, mirrored and numbered topologically and the times are exact
 // (see plainRelation in dp.cpp). `tracing`: how it records each child's parent in the trace.
-// `windowed`: the window may start above 0 or end below the largest child.
-template <typename Key, bool plain, Tracing tracing, bool windowed>
+// `fromLow`: the window starts at its low, above 0; `toHigh`: it ends at its high (bounded).
+// Each window of a split stage gets the loop for its own ends, a whole stage the one for none.
+template <typename Key, bool plain, Tracing tracing, bool fromLow, bool toHigh>
 bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window);
 
 // The stage on dpThreads threads (parallel.cpp); the same layer, costs and trace as one

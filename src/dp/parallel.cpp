@@ -275,7 +275,11 @@ void runWindow(StageSplit<Key>& split, size_t t) {
     window.trace.room = window.trace.room > window.offset ? window.trace.room - window.offset : 0;
   }
   window.progress = t == 0 ? progressHook : nullptr;
-  const bool whole = expandLayer<Key, plain, tracing, true>(split.tables[t].job, window);
+  JobTable<Key>& job = split.tables[t].job;
+  const bool last = t + 1 == split.windows.size();
+  const bool whole = t == 0 ? expandLayer<Key, plain, tracing, false, true>(job, window)
+                     : last ? expandLayer<Key, plain, tracing, true, false>(job, window)
+                            : expandLayer<Key, plain, tracing, true, true>(job, window);
   split.seconds[t] = threadSeconds() - start;
   bool fits = whole;
   if (t > 0) {
@@ -361,7 +365,7 @@ bool expandStage(JobTable<Key>& job) {
     whole.stopSize = layerCapacity - 1;
     whole.progress = progressHook;
     whole.trace = stageTrace;
-    complete = expandLayer<Key, plain, tracing, false>(job, whole);
+    complete = expandLayer<Key, plain, tracing, false, false>(job, whole);
     layerSize[curLayer] = whole.size;
     lookupCount += whole.lookups;
   }
