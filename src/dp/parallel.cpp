@@ -275,11 +275,12 @@ void runWindow(StageSplit<Key>& split, size_t t) {
     window.trace.room = window.trace.room > window.offset ? window.trace.room - window.offset : 0;
   }
   window.progress = t == 0 ? progressHook : nullptr;
+  // The loop for the window's own ends: every window but the first starts at its low, every
+  // one but the last is bounded by its high.
   JobTable<Key>& job = split.tables[t].job;
-  const bool last = t + 1 == split.windows.size();
-  const bool whole = t == 0 ? expandLayer<Key, plain, tracing, false, true>(job, window)
-                     : last ? expandLayer<Key, plain, tracing, true, false>(job, window)
-                            : expandLayer<Key, plain, tracing, true, true>(job, window);
+  const bool whole = !window.bounded ? expandLayer<Key, plain, tracing, true, false>(job, window)
+                     : t == 0        ? expandLayer<Key, plain, tracing, false, true>(job, window)
+                                     : expandLayer<Key, plain, tracing, true, true>(job, window);
   split.seconds[t] = threadSeconds() - start;
   bool fits = whole;
   if (t > 0) {
