@@ -366,7 +366,10 @@ bool expandStage(JobTable<Key>& job) {
     whole.stopSize = layerCapacity - 1;
     whole.progress = progressHook;
     whole.trace = stageTrace;
-    complete = expandLayer<Key, plain, tracing, false, false>(job, whole);
+    if constexpr (plain)
+      complete = expandByChildren<Key, tracing>(job, whole);
+    else
+      complete = expandLayer<Key, plain, tracing, false, false>(job, whole);
     layerSize[curLayer] = whole.size;
     lookupCount += whole.lookups;
   }
