@@ -4,7 +4,9 @@
 // least cost found for that tail and the time sum(p over S). The DP runs backwards from the full
 // set, removing one job per stage; each layer is kept in strictly ascending set order, so new
 // states are appended and existing ones found again by search (dpSolve searches forward from a
-// cursor per job; arrBinarySearch is the plain binary search).
+// cursor per job; arrBinarySearch is the plain binary search). Where the relation is closed and
+// numbered topologically, a stage appends its children first and then prices each one from its
+// parents, which it finds in the previous layer the same way.
 #pragma once
 
 #include "instance/instance.h"
@@ -70,20 +72,23 @@ extern uint16_t progressStages;
 // ---- Threads --------------------------------------------------------------------------------
 // Threads that build one stage; 1 in the dialogue. Every count gives the same layers, results,
 // statistics and trace. A stage of fewer than threadedParents parents per thread runs on one.
-// A split stage builds each window above the first at an estimate of the states below it plus
+// A plain stage prices its children on the threads as they are appended. Otherwise a split
+// stage builds each window above the first at an estimate of the states below it plus
 // windowSlack of that estimate, and runs again on one thread when a window outgrows its room:
 // the slack trades the memory above the layer's end against such redone stages.
 extern unsigned dpThreads;
 extern uint32_t threadedParents;
 extern double windowSlack;
+extern uint32_t pricingChunk; // children a thread prices at a time in a plain stage (>= 1)
 
 // Where the split stages of the last dpSolve spent their time, in thread CPU seconds, so that
 // the loss to imbalance and to the serial steps around the threads can be told apart.
 struct SplitTimes {
   uint32_t stages = 0; // stages split over threads
   uint32_t redone = 0; // of those, stages whose windows were thrown away and built on one thread
-  double windows = 0;  // the windows' expansions, summed over threads and stages
-  double slowest = 0;  // the slowest window's expansion of each stage, summed over stages
+  double windows = 0;  // the windows' expansions (a plain stage: each thread's appending and
+                       // pricing), summed over threads and stages
+  double slowest = 0;  // the slowest thread's part of each stage, summed over stages
   double placing = 0;  // splitting the stage and estimating the rooms, before the threads start
   double moving = 0;   // moving the windows down to their final place
 };

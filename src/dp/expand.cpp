@@ -11,15 +11,6 @@ StageTrace stageTrace;
 
 namespace {
 
-// The jobs that `jobs` (reversed key bits, jobs of a parent) rule out in a plain relation, where
-// each job is placed, highest first, unless a higher one ruled it out: its skip.
-template <typename Key>
-inline Key ruledOutBy(const JobTable<Key>& job, Key jobs) {
-  Key ruledOut = 0;
-  for (; jobs != 0; jobs &= ~ruledOut) ruledOut |= job[lowestBit(jobs)].skip;
-  return ruledOut;
-}
-
 // For a parent S above high with no child in the window: when S - 2^t, its least child, is at or
 // above high, so are the children of the parents after it up to 2^(t + 1), which share its top
 // bit t. Returns the last of those parents (s itself otherwise); the progress hook still sees
@@ -63,6 +54,8 @@ uint32_t skipToNextTopBit(const LayerView<Key>& parents, uint32_t s, uint32_t en
 template <typename Key, bool plain, Tracing tracing, bool fromLow, bool toHigh>
 bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   constexpr bool windowed = fromLow || toHigh;
+  // A plain stage splits by children, not by windows (pricing.cpp).
+  static_assert(!(plain && windowed));
   constexpr bool entries = tracing == Tracing::entries, packed = tracing == Tracing::packed;
   constexpr bool candidatesAtOnce =
       plain && std::is_same_v<Key, Narrow> && NarrowCandidates::vectorised;
@@ -84,13 +77,6 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   [[maybe_unused]] const StageTrace trace = window.trace;
   [[maybe_unused]] uint64_t* const word = trace.words;
   for (JobFacts<Key>& facts : job) facts.cursor = 0;
-  // A plain relation without arcs: the jobs whose children lie below the window rule out none.
-  bool belowRulesOut = !plain;
-  if constexpr (fromLow && plain)
-    for (int r = 0; r < keyBits<Key>; ++r) belowRulesOut |= (job[r].skip & ~(Key{1} << r)) != 0;
-  // In a plain window the jobs whose children lie below low are the same for long runs of
-  // parents (the top jobs they share with low), and so are the jobs those rule out.
-  [[maybe_unused]] Key lastBelow = 0, lastBelowRuledOut = 0;
   const auto finish = [&](bool complete) {
     window.size = size;
     window.lookups = lookups;
@@ -121,48 +107,6 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     if constexpr (packed) __builtin_prefetch(&word[x + cursorLookahead], 1);
   };
 
-  // A plain parent above high has children below high only where it removes a job at a key bit
-  // above that of set - high: its highest jobs, which no lower job rules out. Those lookups,
-  // highest job first as in expandParent, are then all its work for the window, without
-  // expandParent's reversal and masks. Each such child C is already in the window: a layer of all
-  // sets closed under predecessors holds C + {i}, i the least job outside C, a parent at most
-  // high that makes C. Should the largest child be new all the same, expandParent takes the
-  // parent (false). Jobs whose child lies below the window still rule out the jobs under them.
-  const auto offerBelowHigh = [&](uint32_t & s, Key set, uint16_t time, int32_t cost)
-      __attribute__((always_inline)) {
-    const int top = highestBit(set);
-    const Key leastChild = set ^ (Key{1} << top);
-    if (!(leastChild < high)) {
-      s = skipToNextTopBit(parents, s, parentEnd, set, high, progress, size);
-      return true;
-    }
-    const int lowest = highestBit(set - high) + 1;
-    if ((leastChild >> lowest) == 0) { // the top job alone: nine parents in ten on large layers
-      if (!(leastChild < appendFrom)) return false;
-      if (leastChild < low) return true;
-      JobFacts<Key>& facts = job[keyBits<Key> - 1 - top];
-      offer(facts, leastChild, addCost(cost, placementCost<plain>(facts, time)), s,
-            s << packedJobBits);
-      return true;
-    }
-    Key jobs = set & ~bitsUpTo<Key>(lowest - 1);
-    const Key largestChild = set ^ (jobs & (~jobs + 1));
-    if (!(largestChild < appendFrom)) return false;
-    Key skipped = 0; // reversed, as in expandParent
-    while (jobs != 0) {
-      const int bit = highestBit(jobs);
-      jobs ^= Key{1} << bit;
-      const int r = keyBits<Key> - 1 - bit;
-      if (((skipped >> r) & 1) != 0) continue;
-      JobFacts<Key>& facts = job[r];
-      skipped |= facts.skip;
-      const Key child = set ^ (Key{1} << bit);
-      if (child < low) continue;
-      offer(facts, child, addCost(cost, placementCost<plain>(facts, time)), s, s << packedJobBits);
-    }
-    return true;
-  };
-
   // The children of parent s in the window; false at its stopSize. Parents above the window's
   // high (`aboveHigh`, a std::bool_constant) come after all others, in their own loop below.
   const auto expandParent = [&](auto aboveHighTag, uint32_t& s, Key set, uint16_t time,
@@ -183,37 +127,28 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
           s = skipToNextTopBit(parents, s, parentEnd, set, high, progress, size);
         return true;
       }
-    if constexpr (fromLow)
-      if (!belowRulesOut) below = 0;
     if (set > appendFrom) {
       fresh = found & ~bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - appendFrom));
       found ^= fresh;
     }
     if constexpr (candidatesAtOnce) candidates.compute(time, cost);
     [[maybe_unused]] const uint32_t parentBits = s << packedJobBits;
-    Key skipped = 0; // reversed: placed jobs and their predecessors
-    Key covered = 0; // only kept for an instance that is not plain
-    if constexpr (plain && fromLow) {
-      if (below != lastBelow) {
-        lastBelow = below;
-        lastBelowRuledOut = ruledOutBy(job, below);
+    Key skipped = 0;     // reversed: placed jobs and their predecessors
+    Key covered = 0;     // only kept for an instance that is not plain
+    while (below != 0) { // children of an earlier window: only the jobs they rule out
+      const int r = lowestBit(below);
+      if (((skipped >> r) & 1) != 0) {
+        below &= ~skipped;
+        continue;
       }
-      skipped = lastBelowRuledOut;
-    } else
-      while (below != 0) { // children of an earlier window: only the jobs they rule out
-        const int r = lowestBit(below);
-        if (((skipped >> r) & 1) != 0) {
-          below &= ~skipped;
-          continue;
-        }
-        below &= below - 1;
-        if (!plain && (job[r].succ & set) != 0) continue;
-        skipped |= job[r].skip;
-        if constexpr (!plain) {
-          covered |= job[r].cover;
-          if (covered == set) below = found = fresh = 0;
-        }
+      below &= below - 1;
+      if (!plain && (job[r].succ & set) != 0) continue;
+      skipped |= job[r].skip;
+      if constexpr (!plain) {
+        covered |= job[r].cover;
+        if (covered == set) below = found = fresh = 0;
       }
+    }
     // Wide keys: a placed job takes itself and the jobs it rules out off `found` at once, which
     // puts the load of its skip on the scan's dependency but saves the 128-bit bit test, the
     // dearer of the two (about 7% on layers of millions). Narrow keys keep the scan's own
@@ -301,23 +236,19 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       const Key set = parents[s];
       const uint16_t time = parents.time(s);
       const int32_t cost = parents.cost(s);
-      if constexpr (plain)
-        if (offerBelowHigh(s, set, time, cost)) continue;
       if (!expandParent(std::true_type{}, s, set, time, cost)) return finish(false);
     }
   return finish(true);
 }
 
-// Every expansion a stage may run: both key widths, plain or not, each way of tracing, and each
-// pair of window ends.
-#define PRECDP_WINDOWS(Key, plain, tracing)                                                        \
-  template bool expandLayer<Key, plain, tracing, false, false>(JobTable<Key>&, ChildWindow<Key>&); \
-  template bool expandLayer<Key, plain, tracing, false, true>(JobTable<Key>&, ChildWindow<Key>&);  \
-  template bool expandLayer<Key, plain, tracing, true, false>(JobTable<Key>&, ChildWindow<Key>&);  \
-  template bool expandLayer<Key, plain, tracing, true, true>(JobTable<Key>&, ChildWindow<Key>&);
+// Every expansion a stage may run: both key widths, each way of tracing, and each pair of
+// window ends where the relation is not plain; a plain one only expands whole stages.
 #define PRECDP_EXPANSIONS(Key, tracing)                                                            \
-  PRECDP_WINDOWS(Key, false, tracing)                                                              \
-  PRECDP_WINDOWS(Key, true, tracing)
+  template bool expandLayer<Key, false, tracing, false, false>(JobTable<Key>&, ChildWindow<Key>&); \
+  template bool expandLayer<Key, false, tracing, false, true>(JobTable<Key>&, ChildWindow<Key>&);  \
+  template bool expandLayer<Key, false, tracing, true, false>(JobTable<Key>&, ChildWindow<Key>&);  \
+  template bool expandLayer<Key, false, tracing, true, true>(JobTable<Key>&, ChildWindow<Key>&);   \
+  template bool expandLayer<Key, true, tracing, false, false>(JobTable<Key>&, ChildWindow<Key>&);
 PRECDP_EXPANSIONS(Narrow, Tracing::none)
 PRECDP_EXPANSIONS(Wide, Tracing::none)
 PRECDP_EXPANSIONS(Narrow, Tracing::entries)

@@ -195,11 +195,11 @@ struct ChildWindow {
 template <typename Key, bool plain, Tracing tracing, bool fromLow, bool toHigh>
 bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window);
 
-// The same window (a whole stage) of a plain relation built from its children: their keys in
-// order first, then each child's cost from its parents (pricing.cpp). Same layer, costs, trace
-// and lookups as expandLayer. False when the window reached its stopSize.
+// A whole stage of a plain relation built from its children: their keys in order first, then
+// each child's cost from its parents, on `threads` threads (pricing.cpp). The same layer, costs,
+// trace and lookups as expandLayer, and the same stop at the window's stopSize (false).
 template <typename Key, Tracing tracing>
-bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window);
+bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned threads);
 
 // The stage on dpThreads threads (parallel.cpp); the same layer, costs and trace as one
 // expansion of the whole stage, and the same stop at the capacity. False at that stop.

@@ -1,11 +1,13 @@
-// A stage on several threads. The child layer is split by key into one window per thread, and
-// every thread builds its window at once. Window t > 0 starts at a provisional offset: the
-// states of the windows below it as a sampled count estimates them, plus slack, so that each
-// window may fill the room up to the next one's offset. Once the windows below are in their
-// final place, window t moves down to where they end: the layer keeps its order, and no second
-// copy of it is made. A stage whose window outgrows its room, or whose trace would fall past
-// the trace store at the provisional place only, runs again on one thread; a stage never
-// changes the previous layer, so the redo is exact, and so is its capacity stop.
+// A stage on several threads where the relation is not plain; a plain one builds its children
+// first and prices them on the threads (pricing.cpp). The child layer is split by key into one
+// window per thread, and every thread builds its window at once. Window t > 0 starts at a
+// provisional offset: the states of the windows below it as a sampled count estimates them,
+// plus slack, so that each window may fill the room up to the next one's offset. Once the
+// windows below are in their final place, window t moves down to where they end: the layer
+// keeps its order, and no second copy of it is made. A stage whose window outgrows its room, or
+// whose trace would fall past the trace store at the provisional place only, runs again on one
+// thread; a stage never changes the previous layer, so the redo is exact, and so is its
+// capacity stop.
 #include "dp/expand.h"
 #include "platform/platform.h"
 
@@ -31,7 +33,7 @@ namespace {
 // The states expandLayer appends in `window` for its parents [begin, end), counted without
 // building them: per parent, the jobs whose child is new in the window and that can be last, as
 // the expansion decides them. `appendFrom` is the expansion's at `begin`, and is left at `end`'s.
-template <typename Key, bool plain>
+template <typename Key>
 uint64_t countChildren(const JobTable<Key>& job, const ChildWindow<Key>& window, uint32_t begin,
                        uint32_t end, Key& appendFrom) {
   const LayerView<Key> parents(prevLayer);
@@ -39,25 +41,7 @@ uint64_t countChildren(const JobTable<Key>& job, const ChildWindow<Key>& window,
   for (uint32_t s = begin; s < end; ++s) {
     const Key set = parents[s];
     if (!(set > appendFrom)) continue;
-    if constexpr (plain) {
-      // Here the jobs that can be last are exactly those without a successor in the set. The new
-      // children remove the jobs at key bits up to that of set - appendFrom, lowest bit first.
-      Key fresh = set & bitsUpTo<Key>(highestBit(set - appendFrom));
-      if (window.bounded && set > window.high)
-        fresh &= ~bitsUpTo<Key>(highestBit(set - window.high));
-      Key largest = 0;
-      bool any = false;
-      for (; fresh != 0; fresh &= fresh - 1) {
-        const int bit = lowestBit(fresh);
-        if ((job[keyBits<Key> - 1 - bit].succ & set) != 0) continue;
-        if (!any) largest = set ^ (Key{1} << bit);
-        any = true;
-        ++count;
-      }
-      if (any) appendFrom = largest + 1;
-      continue;
-    }
-    // Otherwise the expansion's own steps: all jobs in its order, the skips and the covered set.
+    // The expansion's own steps: all jobs in its order, the skips and the covered set.
     Key jobs = reversedBits(set);
     if (window.bounded && set > window.high)
       jobs &= bitsUpTo<Key>(keyBits<Key> - 2 - highestBit(set - window.high));
@@ -89,28 +73,28 @@ inline constexpr uint32_t runLength = 256, warmUp = 16, sampledShare = 64;
 
 // The states the parents [from, to) append in `window`, after the warmUp parents before `from`
 // have set appendFrom.
-template <typename Key, bool plain>
+template <typename Key>
 uint64_t countRun(const JobTable<Key>& job, const ChildWindow<Key>& window, uint32_t from,
                   uint32_t to) {
   Key appendFrom = window.low;
-  countChildren<Key, plain>(job, window, from - std::min(from - window.parentBegin, warmUp), from,
-                            appendFrom);
-  return countChildren<Key, plain>(job, window, from, to, appendFrom);
+  countChildren<Key>(job, window, from - std::min(from - window.parentBegin, warmUp), from,
+                     appendFrom);
+  return countChildren<Key>(job, window, from, to, appendFrom);
 }
 
 // The states the parents [begin, end) append in `window`: counted, or estimated from the counts
 // of sampled runs.
-template <typename Key, bool plain>
+template <typename Key>
 uint64_t sampledCount(const JobTable<Key>& job, const ChildWindow<Key>& window, uint32_t begin,
                       uint32_t end) {
   const uint32_t parents = end - begin;
-  if (parents <= countedWhole) return countRun<Key, plain>(job, window, begin, end);
+  if (parents <= countedWhole) return countRun<Key>(job, window, begin, end);
   const uint32_t runs = std::max(countedWhole, parents / sampledShare) / runLength;
   const uint64_t spacing = parents / runs; // at least runLength
   uint64_t count = 0;
   for (uint32_t run = 0; run < runs; ++run) {
     const uint32_t from = begin + static_cast<uint32_t>(run * spacing);
-    count += countRun<Key, plain>(job, window, from, from + runLength);
+    count += countRun<Key>(job, window, from, from + runLength);
   }
   return count * parents / (uint64_t{runs} * runLength);
 }
@@ -118,14 +102,14 @@ uint64_t sampledCount(const JobTable<Key>& job, const ChildWindow<Key>& window, 
 // The states of `window`, estimated. Its parents above `high` add new children below high only
 // right above it: further up, their children below high are nearly all made by then, which runs
 // sampled there would not know. So only the first countedWhole of those are counted.
-template <typename Key, bool plain>
+template <typename Key>
 uint64_t estimateWindow(const JobTable<Key>& job, const ChildWindow<Key>& window) {
   const LayerView<Key> parents(prevLayer);
   const uint32_t above =
       window.bounded ? firstAbove(parents, 0, window.parentEnd, window.high) : window.parentEnd;
   const uint32_t aboveEnd = std::min(window.parentEnd, above + countedWhole);
-  return sampledCount<Key, plain>(job, window, window.parentBegin, above) +
-         sampledCount<Key, plain>(job, window, above, aboveEnd);
+  return sampledCount<Key>(job, window, window.parentBegin, above) +
+         sampledCount<Key>(job, window, above, aboveEnd);
 }
 
 // Where the windows start, as shares of the parent layer: share[t] is window t's first parent
@@ -223,7 +207,7 @@ uint64_t writableStates() {
 // Gives every window its provisional offset and its room (the window's stopSize): its estimated
 // states plus slack, and one more, so that a window that fills its room is known to have outgrown
 // the estimate. False when the rooms do not fit the writable part of the layer.
-template <typename Key, bool plain, Tracing tracing>
+template <typename Key, Tracing tracing>
 bool placeWindows(StageSplit<Key>& split, const JobTable<Key>& job) {
   const size_t threads = split.windows.size();
   const uint64_t writable = writableStates<tracing>();
@@ -231,8 +215,7 @@ bool placeWindows(StageSplit<Key>& split, const JobTable<Key>& job) {
   for (size_t t = 0; t < threads; ++t) {
     uint64_t room = writable > offset ? writable - offset : 0;
     if (t + 1 < threads) {
-      const double estimate =
-          static_cast<double>(estimateWindow<Key, plain>(job, split.windows[t]));
+      const double estimate = static_cast<double>(estimateWindow<Key>(job, split.windows[t]));
       room = std::min(room, static_cast<uint64_t>(std::max(0.0, estimate * (1 + windowSlack))) + 1);
     }
     if (room == 0) return false; // the windows below fill the writable part
@@ -264,7 +247,7 @@ void moveStates(uint32_t from, uint32_t to, uint32_t size, bool traced) {
 
 // Thread t's part: its window at its provisional offset, then, once the windows below are in
 // place, the move down to where they end.
-template <typename Key, bool plain, Tracing tracing>
+template <typename Key, Tracing tracing>
 void runWindow(StageSplit<Key>& split, size_t t) {
   ChildWindow<Key>& window = split.windows[t];
   const double start = threadSeconds();
@@ -278,9 +261,9 @@ void runWindow(StageSplit<Key>& split, size_t t) {
   // The loop for the window's own ends: every window but the first starts at its low, every
   // one but the last is bounded by its high.
   JobTable<Key>& job = split.tables[t].job;
-  const bool whole = !window.bounded ? expandLayer<Key, plain, tracing, true, false>(job, window)
-                     : t == 0        ? expandLayer<Key, plain, tracing, false, true>(job, window)
-                                     : expandLayer<Key, plain, tracing, true, true>(job, window);
+  const bool whole = !window.bounded ? expandLayer<Key, false, tracing, true, false>(job, window)
+                     : t == 0        ? expandLayer<Key, false, tracing, false, true>(job, window)
+                                     : expandLayer<Key, false, tracing, true, true>(job, window);
   split.seconds[t] = threadSeconds() - start;
   bool fits = whole;
   if (t > 0) {
@@ -311,13 +294,13 @@ void noteSplitTimes(const StageSplit<Key>& split) {
 
 // The stage split over `threads` threads; false when a window outgrew its room or its trace
 // fell past the store at its provisional place only, and the stage is to run again.
-template <typename Key, bool plain, Tracing tracing>
+template <typename Key, Tracing tracing>
 bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   const uint32_t parentCount = layerSize[prevLayer];
   const double placingStart = threadSeconds();
   StageSplit<Key> split(threads, job);
   splitByParents(split, parentCount);
-  const bool placed = placeWindows<Key, plain, tracing>(split, job);
+  const bool placed = placeWindows<Key, tracing>(split, job);
   splitTimes.placing += threadSeconds() - placingStart;
   if (!placed) return false;
   std::vector<std::thread> workers;
@@ -325,11 +308,11 @@ bool expandSplit(const JobTable<Key>& job, unsigned threads) {
   size_t started = 1; // windows 1..started-1 have threads; the caller builds the others in order
   try {
     for (; started < threads; ++started)
-      workers.emplace_back(runWindow<Key, plain, tracing>, std::ref(split), started);
+      workers.emplace_back(runWindow<Key, tracing>, std::ref(split), started);
   } catch (const std::system_error&) { // no more threads to be had: the same windows, later
   }
-  runWindow<Key, plain, tracing>(split, 0);
-  for (size_t t = started; t < threads; ++t) runWindow<Key, plain, tracing>(split, t);
+  runWindow<Key, tracing>(split, 0);
+  for (size_t t = started; t < threads; ++t) runWindow<Key, tracing>(split, t);
   for (std::thread& worker : workers) worker.join();
   noteSplitTimes(split);
 
@@ -360,19 +343,20 @@ bool expandStage(JobTable<Key>& job) {
   const unsigned threads =
       std::min<uint64_t>(dpThreads, parentCount / std::max<uint32_t>(threadedParents, 1));
   bool complete = true;
-  if (threads <= 1 || !expandSplit<Key, plain, tracing>(job, threads)) {
-    ChildWindow<Key> whole;
-    whole.parentEnd = parentCount;
-    whole.stopSize = layerCapacity - 1;
-    whole.progress = progressHook;
-    whole.trace = stageTrace;
-    if constexpr (plain)
-      complete = expandByChildren<Key, tracing>(job, whole);
-    else
-      complete = expandLayer<Key, plain, tracing, false, false>(job, whole);
+  ChildWindow<Key> whole;
+  whole.parentEnd = parentCount;
+  whole.stopSize = layerCapacity - 1;
+  whole.progress = progressHook;
+  whole.trace = stageTrace;
+  const auto runWhole = [&](bool expanded) {
     layerSize[curLayer] = whole.size;
     lookupCount += whole.lookups;
-  }
+    return expanded;
+  };
+  if constexpr (plain)
+    complete = runWhole(expandByChildren<Key, tracing>(job, whole, std::max(threads, 1u)));
+  else if (threads <= 1 || !expandSplit<Key, tracing>(job, threads))
+    complete = runWhole(expandLayer<Key, plain, tracing, false, false>(job, whole));
   if constexpr (tracing == Tracing::packed) unpackTrace(layerSize[curLayer]);
   return complete;
 }

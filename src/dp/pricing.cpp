@@ -9,9 +9,17 @@
 #include "dp/expand.h"
 #include "dp/search.h"
 
+#include "platform/platform.h"
+
 #include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace precdp {
+
+uint32_t pricingChunk = 1u << 13;
 
 namespace {
 
@@ -49,71 +57,70 @@ void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob) {
   }
 }
 
-// The jobs of a set below its least job outside it, in key words: all of word 0 when word 0
-// holds all its jobs.
-inline void jobsBelowLeastOutside(uint64_t (&word)[2], const uint64_t (&notJobs)[2]) {
-  const uint64_t outside0 = ~(word[0] | notJobs[0]), outside1 = ~(word[1] | notJobs[1]);
-  if (outside0 != 0) {
-    word[0] &= (outside0 & (~outside0 + 1)) - 1;
-    word[1] = 0;
-  } else if (outside1 != 0) {
-    word[1] &= (outside1 & (~outside1 + 1)) - 1;
-  }
-}
-
 // The least parent of a child C is C + {i} for i the least job outside C, which has no
 // predecessor outside C. So taking the parents in order and appending each child at its least
 // parent, parent P appends P - {j} exactly for its jobs j below its least job outside it that
 // precede no other job of P, highest j first: the children come out in ascending order.
-// False when the layer reaches the window's stopSize.
-template <typename Key>
+// False when the layer reaches the window's stopSize. `publish(size)` sees the children appended
+// every 256 parents, or every pricingChunk if fewer, so that threads pricing chunks of the layer
+// need not wait long for the next one.
+
+template <typename Key, typename Publish>
 bool appendChildren(const PlainJobTable<Key>& plainJob, ChildWindow<Key>& window,
-                    const uint64_t (&notJobs)[2]) {
+                    const uint64_t (&notJobs)[2], const Publish& publish) {
+  constexpr bool wide = std::is_same_v<Key, Wide>;
   const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
   const ProgressHook progress = window.progress;
-  uint32_t size = 0;
+  const PlainJob* const word1Jobs = plainJob + 64;
+  const uint32_t publishEvery = std::min(pricingChunk, 256u);
+  uint32_t size = 0, untilPublish = 1;
   for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
     if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
-    const uint64_t set[2] = {parents.word0[s], keyWords<Key> > 1 ? parents.word1[s] : 0};
-    uint64_t candidates[2] = {set[0], set[1]};
-    jobsBelowLeastOutside(candidates, notJobs);
+    if (--untilPublish == 0) {
+      publish(size);
+      untilPublish = publishEvery;
+    }
+    const uint64_t set0 = parents.word0[s], set1 = wide ? parents.word1[s] : 0;
     const uint16_t time = parents.time(s);
+    // The jobs below the least job outside P: all of word 0 when word 0 holds all its jobs.
+    uint64_t below0 = set0, below1 = 0;
+    if (const uint64_t outside0 = ~(set0 | notJobs[0]); outside0 != 0) {
+      below0 &= (outside0 & (~outside0 + 1)) - 1;
+    } else if constexpr (wide) {
+      const uint64_t outside1 = ~(set1 | notJobs[1]);
+      below1 = outside1 != 0 ? set1 & ((outside1 & (~outside1 + 1)) - 1) : set1;
+    }
+    const auto append = [&](const PlainJob& j, uint64_t child0, uint64_t child1)
+        __attribute__((always_inline)) {
+      if (((j.succ[0] & set0) | (j.succ[1] & set1)) != 0) return true;
+      children.appendKey(size, keyOf<Key>(child0, child1), static_cast<uint16_t>(time - j.p));
+      return ++size != window.stopSize;
+    };
     // A candidate's predecessors precede it in P, so they leave with it.
-    for (int w = keyWords<Key> - 1; w >= 0; --w)
-      while (candidates[w] != 0) {
-        const int bit = highestBit(candidates[w]);
-        const PlainJob& j = plainJob[64 * w + bit];
-        candidates[0] &= ~j.cover[0];
-        candidates[1] &= ~j.cover[1];
-        if (((j.succ[0] & set[0]) | (j.succ[1] & set[1])) != 0) continue;
-        uint64_t child[2] = {set[0], set[1]};
-        child[w] ^= uint64_t{1} << bit;
-        children.appendKey(size, keyOf<Key>(child[0], child[1]),
-                           static_cast<uint16_t>(time - j.p));
-        if (++size == window.stopSize) {
-          window.size = size;
-          return false;
-        }
-      }
+    while (below1 != 0) {
+      const int bit = highestBit(below1);
+      const PlainJob& j = word1Jobs[bit];
+      below1 &= ~j.cover[1];
+      below0 &= ~j.cover[0];
+      if (!append(j, set0, set1 ^ uint64_t{1} << bit)) return window.size = size, false;
+    }
+    while (below0 != 0) {
+      const int bit = highestBit(below0);
+      const PlainJob& j = plainJob[bit];
+      below0 &= ~j.cover[0];
+      if (!append(j, set0 ^ uint64_t{1} << bit, set1)) return window.size = size, false;
+    }
   }
   window.size = size;
   return true;
 }
 
-// The index of a parent that is not at its job's cursor `from`, as searchChild finds it. Out of
-// line: the pricing loop keeps its registers for the parents found at the cursor.
-template <typename Key>
-[[gnu::noinline]] uint32_t searchParent(const LayerView<Key>& parents, uint32_t from,
-                                        uint32_t last, Key parent) {
-  uint32_t missing = 0;
-  return searchChild<false>(parents, from, last, parent, missing);
-}
-
 // Prices the children [begin, end) of the window: each child's cost (and with a trace its
-// parent) from all its parents. Returns the parents read.
+// parent) from all its parents. Returns the parents read; a parent not found is counted in
+// `missing`, for the stage's caller to warn of.
 template <typename Key, Tracing tracing>
-uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& window,
-                       uint32_t begin, uint32_t end, const uint64_t (&notJobs)[2]) {
+uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& window, uint32_t begin,
+                       uint32_t end, const uint64_t (&notJobs)[2], uint32_t& missing) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
   const uint64_t* const parentWord0 = parents.word0;
@@ -133,11 +140,11 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
     [[maybe_unused]] uint32_t bestParent = notFound;
     [[maybe_unused]] uint8_t bestJob = 0;
     // Offers the parent (parent0, parent1) through job i.
-    const auto offer = [&](PlainJob& i, uint64_t parent0, uint64_t parent1)
+    const auto offer = [&](PlainJob & i, uint64_t parent0, uint64_t parent1)
         __attribute__((always_inline)) {
       uint32_t x = i.cursor;
       if (parentWord0[x] != parent0 || (wide && parentWord1[x] != parent1)) {
-        x = searchParent(parents, x, lastParent, keyOf<Key>(parent0, parent1));
+        x = searchChild<true>(parents, x, lastParent, keyOf<Key>(parent0, parent1), missing);
         if (x == notFound) return;
       }
       ++reads;
@@ -188,27 +195,105 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
   return reads;
 }
 
+// The children of a stage on several threads. The caller appends them and every thread, the
+// caller too once it is done, prices chunks of them in turn as soon as they are appended.
+struct SharedPricing {
+  std::atomic<uint32_t> appended{0}; // children whose keys and times are written
+  std::atomic<bool> appending{true}; // false once `appended` is final
+  std::atomic<bool> stopped{false};  // the layer filled: no pricing needed
+  std::atomic<uint32_t> nextChunk{0};
+};
+
+template <typename Key, Tracing tracing>
+struct PricingThread {
+  PlainJobTable<Key> plainJob; // its own cursors
+  uint64_t reads = 0;
+  uint32_t missing = 0;
+  double seconds = 0;
+};
+
+// Prices the chunks thread t takes, each once all its children are appended.
+template <typename Key, Tracing tracing>
+void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
+                 const ChildWindow<Key>& window, const uint64_t (&notJobs)[2]) {
+  const double start = threadSeconds();
+  for (;;) {
+    const uint64_t begin =
+        uint64_t{shared.nextChunk.fetch_add(1, std::memory_order_relaxed)} * pricingChunk;
+    uint64_t end = begin + pricingChunk;
+    for (;;) {
+      const bool final = !shared.appending.load(std::memory_order_acquire);
+      const uint32_t appended = shared.appended.load(std::memory_order_acquire);
+      if (shared.stopped.load(std::memory_order_relaxed)) return;
+      if (appended >= end || final) {
+        end = std::min<uint64_t>(end, appended);
+        break;
+      }
+      std::this_thread::yield();
+    }
+    if (begin >= end) break;
+    thread.reads += priceChildren<Key, tracing>(thread.plainJob, window, uint32_t(begin),
+                                                uint32_t(end), notJobs, thread.missing);
+  }
+  thread.seconds = threadSeconds() - start;
+}
+
 } // namespace
 
 template <typename Key, Tracing tracing>
-bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window) {
+bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned threads) {
   const uint64_t notJobs[2] = {~allJobs.word[0], keyWords<Key> > 1 ? ~allJobs.word[1] : ~0ull};
-  PlainJobTable<Key> plainJob;
-  preparePlainJobs(job, plainJob);
+  std::vector<PricingThread<Key, tracing>> thread(std::max(threads, 1u));
+  for (PricingThread<Key, tracing>& t : thread) preparePlainJobs(job, t.plainJob);
+  SharedPricing shared;
+  std::vector<std::thread> workers;
+  if (threads > 1) {
+    workers.reserve(threads - 1);
+    try {
+      for (unsigned t = 1; t < threads; ++t)
+        workers.emplace_back(priceChunks<Key, tracing>, std::ref(shared), std::ref(thread[t]),
+                             std::cref(window), std::cref(notJobs));
+    } catch (const std::system_error&) { // no more threads to be had: the caller prices more
+    }
+  }
+  const double appendStart = threadSeconds();
+  const bool complete = appendChildren(thread[0].plainJob, window, notJobs, [&](uint32_t size) {
+    if (!workers.empty()) shared.appended.store(size, std::memory_order_release);
+  });
+  shared.stopped.store(!complete, std::memory_order_relaxed);
+  shared.appended.store(window.size, std::memory_order_release);
+  shared.appending.store(false, std::memory_order_release);
+  const double appendSeconds = threadSeconds() - appendStart;
+  if (complete) priceChunks<Key, tracing>(shared, thread[0], window, notJobs);
+  for (std::thread& worker : workers) worker.join();
   // A stage stopped at the capacity leaves its layer as the push expansion leaves it, with the
-  // offers of the parents before the stop: it runs again that way. The previous layer is
-  // unchanged, so the redo is exact.
-  if (!appendChildren(plainJob, window, notJobs))
-    return expandLayer<Key, true, tracing, false, false>(job, window);
-  const uint64_t reads = priceChildren<Key, tracing>(plainJob, window, 0, window.size, notJobs);
+  // offers of the parents before the stop: it runs again that way, on one thread. The previous
+  // layer is unchanged, so the redo is exact.
+  if (!complete) return expandLayer<Key, true, tracing, false, false>(job, window);
+  uint64_t reads = 0;
+  for (const PricingThread<Key, tracing>& t : thread) {
+    reads += t.reads;
+    for (uint32_t warning = 0; warning < t.missing; ++warning) warnStateNotFound();
+  }
   window.lookups = reads - window.size; // the push expansion appends each child once
+  if (threads > 1) {
+    ++splitTimes.stages;
+    double slowest = 0;
+    for (size_t t = 0; t < thread.size(); ++t) {
+      const double seconds = thread[t].seconds + (t == 0 ? appendSeconds : 0);
+      splitTimes.windows += seconds;
+      slowest = std::max(slowest, seconds);
+    }
+    splitTimes.slowest += slowest;
+  }
   return true;
 }
 
 #define PRECDP_BY_CHILDREN(Key)                                                                    \
-  template bool expandByChildren<Key, Tracing::none>(JobTable<Key>&, ChildWindow<Key>&);          \
-  template bool expandByChildren<Key, Tracing::entries>(JobTable<Key>&, ChildWindow<Key>&);       \
-  template bool expandByChildren<Key, Tracing::packed>(JobTable<Key>&, ChildWindow<Key>&);
+  template bool expandByChildren<Key, Tracing::none>(JobTable<Key>&, ChildWindow<Key>&, unsigned); \
+  template bool expandByChildren<Key, Tracing::entries>(JobTable<Key>&, ChildWindow<Key>&,         \
+                                                        unsigned);                                 \
+  template bool expandByChildren<Key, Tracing::packed>(JobTable<Key>&, ChildWindow<Key>&, unsigned);
 PRECDP_BY_CHILDREN(Narrow)
 PRECDP_BY_CHILDREN(Wide)
 #undef PRECDP_BY_CHILDREN
