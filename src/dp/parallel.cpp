@@ -354,7 +354,7 @@ bool expandStage(JobTable<Key>& job) {
     return expanded;
   };
   if constexpr (plain)
-    complete = runWhole(expandByChildren<Key, tracing>(job, whole, std::max(threads, 1u)));
+    complete = runWhole(expandByChildren<Key, tracing>(job, whole, threads));
   else if (threads <= 1 || !expandSplit<Key, tracing>(job, threads))
     complete = runWhole(expandLayer<Key, plain, tracing, false, false>(job, whole));
   if constexpr (tracing == Tracing::packed) unpackTrace(layerSize[curLayer]);

@@ -39,8 +39,10 @@ template <typename Key>
 using PlainJobTable = PlainJob[keyBits<Key>];
 
 template <typename Key>
-void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob) {
+void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob,
+                      const uint64_t (&notJobs)[2]) {
   for (int bit = 0; bit < keyBits<Key>; ++bit) {
+    if (((notJobs[bit / 64] >> (bit % 64)) & 1) != 0) continue; // never read
     const JobFacts<Key>& facts = job[keyBits<Key> - 1 - bit];
     PlainJob& to = plainJob[bit];
     const Key withSuccessors = facts.succ | Key{1} << bit;
@@ -115,6 +117,17 @@ bool appendChildren(const PlainJobTable<Key>& plainJob, ChildWindow<Key>& window
   return true;
 }
 
+// The index of a parent that is not at its job's cursor `from`: about one parent in seven, most
+// of them a few entries further, past parents in which the job precedes another. Those 4 entries
+// are compared at once before the gallop.
+template <typename Key>
+inline uint32_t searchParent(const LayerView<Key>& parents, uint32_t from, uint32_t last,
+                             Key parent, uint32_t& missing) {
+  const uint32_t x = std::min(from + 1 + entriesBelow(parents, from + 1, 4, last, parent), last);
+  if (parents[x] == parent) return x;
+  return gallopToChild<true>(parents, x, last, parent, missing);
+}
+
 // Prices the children [begin, end) of the window: each child's cost (and with a trace its
 // parent) from all its parents. Returns the parents read; a parent not found is counted in
 // `missing`, for the stage's caller to warn of.
@@ -144,7 +157,7 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
         __attribute__((always_inline)) {
       uint32_t x = i.cursor;
       if (parentWord0[x] != parent0 || (wide && parentWord1[x] != parent1)) {
-        x = searchChild<true>(parents, x, lastParent, keyOf<Key>(parent0, parent1), missing);
+        x = searchParent(parents, x, lastParent, keyOf<Key>(parent0, parent1), missing);
         if (x == notFound) return;
       }
       ++reads;
@@ -215,8 +228,9 @@ struct PricingThread {
 // Prices the chunks thread t takes, each once all its children are appended.
 template <typename Key, Tracing tracing>
 void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
-                 const ChildWindow<Key>& window, const uint64_t (&notJobs)[2]) {
-  const double start = threadSeconds();
+                 const ChildWindow<Key>& window, const uint64_t (&notJobs)[2], bool timed) {
+  // A thread's CPU clock is a system call: a stage of a few states would feel it.
+  const double start = timed ? threadSeconds() : 0;
   for (;;) {
     const uint64_t begin =
         uint64_t{shared.nextChunk.fetch_add(1, std::memory_order_relaxed)} * pricingChunk;
@@ -235,16 +249,28 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
     thread.reads += priceChildren<Key, tracing>(thread.plainJob, window, uint32_t(begin),
                                                 uint32_t(end), notJobs, thread.missing);
   }
-  thread.seconds = threadSeconds() - start;
+  if (timed) thread.seconds = threadSeconds() - start;
 }
 
 } // namespace
 
 template <typename Key, Tracing tracing>
 bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned threads) {
+  // Without precedence each child has a parent for every job outside it, and one thread's push
+  // expansion, whose placement costs of a parent are computed at once, measured faster there.
+  bool arcs = false;
+  for (int j = 0; j < jobCount; ++j) arcs = arcs || !isEmpty(succ[j]);
+  if (threads <= 1 && !arcs) return expandLayer<Key, true, tracing, false, false>(job, window);
   const uint64_t notJobs[2] = {~allJobs.word[0], keyWords<Key> > 1 ? ~allJobs.word[1] : ~0ull};
-  std::vector<PricingThread<Key, tracing>> thread(std::max(threads, 1u));
-  for (PricingThread<Key, tracing>& t : thread) preparePlainJobs(job, t.plainJob);
+  // Kept from stage to stage: a stage of a few states would feel the allocation.
+  threads = std::max(threads, 1u);
+  static std::vector<PricingThread<Key, tracing>> thread;
+  if (thread.size() < threads) thread.resize(threads);
+  for (unsigned t = 0; t < threads; ++t) {
+    thread[t].reads = thread[t].missing = 0;
+    thread[t].seconds = 0;
+    preparePlainJobs(job, thread[t].plainJob, notJobs);
+  }
   SharedPricing shared;
   std::vector<std::thread> workers;
   if (threads > 1) {
@@ -252,34 +278,35 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
     try {
       for (unsigned t = 1; t < threads; ++t)
         workers.emplace_back(priceChunks<Key, tracing>, std::ref(shared), std::ref(thread[t]),
-                             std::cref(window), std::cref(notJobs));
+                             std::cref(window), std::cref(notJobs), true);
     } catch (const std::system_error&) { // no more threads to be had: the caller prices more
     }
   }
-  const double appendStart = threadSeconds();
+  const bool timed = threads > 1;
+  const double appendStart = timed ? threadSeconds() : 0;
   const bool complete = appendChildren(thread[0].plainJob, window, notJobs, [&](uint32_t size) {
     if (!workers.empty()) shared.appended.store(size, std::memory_order_release);
   });
   shared.stopped.store(!complete, std::memory_order_relaxed);
   shared.appended.store(window.size, std::memory_order_release);
   shared.appending.store(false, std::memory_order_release);
-  const double appendSeconds = threadSeconds() - appendStart;
-  if (complete) priceChunks<Key, tracing>(shared, thread[0], window, notJobs);
+  const double appendSeconds = timed ? threadSeconds() - appendStart : 0;
+  if (complete) priceChunks<Key, tracing>(shared, thread[0], window, notJobs, timed);
   for (std::thread& worker : workers) worker.join();
   // A stage stopped at the capacity leaves its layer as the push expansion leaves it, with the
   // offers of the parents before the stop: it runs again that way, on one thread. The previous
   // layer is unchanged, so the redo is exact.
   if (!complete) return expandLayer<Key, true, tracing, false, false>(job, window);
   uint64_t reads = 0;
-  for (const PricingThread<Key, tracing>& t : thread) {
-    reads += t.reads;
-    for (uint32_t warning = 0; warning < t.missing; ++warning) warnStateNotFound();
+  for (unsigned t = 0; t < threads; ++t) {
+    reads += thread[t].reads;
+    for (uint32_t warning = 0; warning < thread[t].missing; ++warning) warnStateNotFound();
   }
   window.lookups = reads - window.size; // the push expansion appends each child once
   if (threads > 1) {
     ++splitTimes.stages;
     double slowest = 0;
-    for (size_t t = 0; t < thread.size(); ++t) {
+    for (unsigned t = 0; t < threads; ++t) {
       const double seconds = thread[t].seconds + (t == 0 ? appendSeconds : 0);
       splitTimes.windows += seconds;
       slowest = std::max(slowest, seconds);
