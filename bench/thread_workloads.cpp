@@ -32,10 +32,11 @@ void addSplitTimes(SplitTimes& sum, const SplitTimes& times) {
   sum.moving += times.moving;
 }
 
-// Where the split stages' time went: with the windows' CPU evenly shared, each stage would take
-// its windows' sum over the threads; the rest of its slowest window is lost to imbalance.
+// Where the split stages' time went: with the threads' CPU evenly shared, each stage would take
+// its threads' sum over their count; the rest of its slowest thread is lost to imbalance. The
+// threads' parts are a plain stage's appending and pricing, or the windows of any other.
 void printSplitTimes(const SplitTimes& times, unsigned threads) {
-  std::printf("  %u threads: %u split stages (%u built again on one thread), windows %.3f s CPU, "
+  std::printf("  %u threads: %u split stages (%u built again on one thread), threads %.3f s CPU, "
               "imbalance %.3f s, placing %.3f s, moving %.3f s\n",
               threads, times.stages, times.redone, times.windows,
               times.slowest - times.windows / threads, times.placing, times.moving);
@@ -111,8 +112,8 @@ bool runThreadSection() {
       "threads), fastest of\n2 rounds of alternated runs (1 round past 30 s), untraced, each "
       "run on a fresh store; MiB:\nresident high-water mark of those runs. %u hardware "
       "threads here. Below each row, for\nits fastest two-thread run, in thread CPU seconds: the "
-      "windows' expansions, the slowest\nwindow's excess over an even share, and the serial steps "
-      "around them.\n",
+      "threads' parts of the stages, the\nslowest one's excess over an even share, and the serial "
+      "steps around them.\n",
       std::thread::hardware_concurrency());
   std::printf("%-36s %10s %8s %8s %8s %8s %8s %8s %9s\n", "workload", "uas", "wall 1", "cpu 1",
               "MiB 1", "wall 2", "cpu 2", "MiB 2", "speed-up");

@@ -8,7 +8,6 @@
 // ascend, so each job keeps a cursor into the previous layer, where its next parent usually is.
 #include "dp/expand.h"
 #include "dp/search.h"
-
 #include "platform/platform.h"
 
 #include <algorithm>

@@ -9,6 +9,7 @@
 #include "support.h"
 
 #include <gtest/gtest.h>
+#include <numeric>
 #include <string>
 #include <tuple>
 
@@ -93,6 +94,19 @@ TEST(DpThreads, SameRunsOnEveryThreadCount) {
     }
   threadedParents = savedThreshold;
   pricingChunk = savedChunk;
+}
+
+// Without weights every offer ties, and each state keeps its earliest parent: the one that
+// adds the least job outside it, so the sequence is the numbering itself.
+TEST(DpThreads, TiesKeepTheEarlierParent) {
+  std::mt19937 random(5);
+  TraceStore trace(uint64_t{1} << 22);
+  StoreCapacity store(testCapacity);
+  loadRandomInstance(random, 20, 0.01, {20, 0});
+  std::vector<uint16_t> numbering(20);
+  std::iota(numbering.begin(), numbering.end(), uint16_t{0});
+  for (unsigned threads : {1u, 2u})
+    EXPECT_EQ(std::get<3>(solveOn(threads, 0)), numbering) << threads << " threads";
 }
 
 } // namespace
