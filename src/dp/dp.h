@@ -60,7 +60,7 @@ extern double maxCPU;      // DP time limit in seconds of CPU time, set per clas
 extern int64_t startClock; // clockTicks reading from which the limit is measured
 
 // ---- Progress ---------------------------------------------------------------------------------
-// When set, expandLayer calls progressHook at the first parent of every stage and every
+// When set, the expansion calls progressHook at the first parent of every stage and every
 // progressInterval parents after it, with the states of the layer built so far. dpSolve keeps
 // progressStage (the stage being built, 1..progressStages) current. Null: no calls at all.
 using ProgressHook = void (*)(uint32_t statesBuilt);

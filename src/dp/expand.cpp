@@ -133,22 +133,22 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
     }
     if constexpr (candidatesAtOnce) candidates.compute(time, cost);
     [[maybe_unused]] const uint32_t parentBits = s << packedJobBits;
-    Key skipped = 0;     // reversed: placed jobs and their predecessors
-    Key covered = 0;     // only kept for an instance that is not plain
-    while (below != 0) { // children of an earlier window: only the jobs they rule out
-      const int r = lowestBit(below);
-      if (((skipped >> r) & 1) != 0) {
-        below &= ~skipped;
-        continue;
-      }
-      below &= below - 1;
-      if (!plain && (job[r].succ & set) != 0) continue;
-      skipped |= job[r].skip;
-      if constexpr (!plain) {
+    Key skipped = 0; // reversed: placed jobs and their predecessors
+    Key covered = 0; // only kept for an instance that is not plain
+    // Children of an earlier window, in a relation that is not plain: only the jobs they rule out.
+    if constexpr (fromLow)
+      while (below != 0) {
+        const int r = lowestBit(below);
+        if (((skipped >> r) & 1) != 0) {
+          below &= ~skipped;
+          continue;
+        }
+        below &= below - 1;
+        if ((job[r].succ & set) != 0) continue;
+        skipped |= job[r].skip;
         covered |= job[r].cover;
         if (covered == set) below = found = fresh = 0;
       }
-    }
     // Wide keys: a placed job takes itself and the jobs it rules out off `found` at once, which
     // puts the load of its skip on the scan's dependency but saves the 128-bit bit test, the
     // dearer of the two (about 7% on layers of millions). Narrow keys keep the scan's own

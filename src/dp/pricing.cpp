@@ -65,7 +65,6 @@ void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob,
 // False when the layer reaches the window's stopSize. `publish(size)` sees the children appended
 // every 256 parents, or every pricingChunk if fewer, so that threads pricing chunks of the layer
 // need not wait long for the next one.
-
 template <typename Key, typename Publish>
 bool appendChildren(const PlainJobTable<Key>& plainJob, ChildWindow<Key>& window,
                     const uint64_t (&notJobs)[2], const Publish& publish) {
@@ -116,17 +115,6 @@ bool appendChildren(const PlainJobTable<Key>& plainJob, ChildWindow<Key>& window
   return true;
 }
 
-// The index of a parent that is not at its job's cursor `from`: about one parent in seven, most
-// of them a few entries further, past parents in which the job precedes another. Those 4 entries
-// are compared at once before the gallop.
-template <typename Key>
-inline uint32_t searchParent(const LayerView<Key>& parents, uint32_t from, uint32_t last,
-                             Key parent, uint32_t& missing) {
-  const uint32_t x = std::min(from + 1 + entriesBelow(parents, from + 1, 4, last, parent), last);
-  if (parents[x] == parent) return x;
-  return gallopToChild<true>(parents, x, last, parent, missing);
-}
-
 // Prices the children [begin, end) of the window: each child's cost (and with a trace its
 // parent) from all its parents. Returns the parents read; a parent not found is counted in
 // `missing`, for the stage's caller to warn of.
@@ -156,7 +144,8 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
         __attribute__((always_inline)) {
       uint32_t x = i.cursor;
       if (parentWord0[x] != parent0 || (wide && parentWord1[x] != parent1)) {
-        x = searchParent(parents, x, lastParent, keyOf<Key>(parent0, parent1), missing);
+        x = searchChild<true, Key, true>(parents, x, lastParent, keyOf<Key>(parent0, parent1),
+                                         missing);
         if (x == notFound) return;
       }
       ++reads;
