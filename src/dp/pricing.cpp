@@ -117,8 +117,9 @@ bool appendChildren(const PlainJobTable<Key>& plainJob, ChildWindow<Key>& window
 
 // Prices the children [begin, end) of the window: each child's cost (and with a trace its
 // parent) from all its parents. Returns the parents read; a parent not found is counted in
-// `missing`, for the stage's caller to warn of.
-template <typename Key, Tracing tracing>
+// `missing`, for the stage's caller to warn of. Without `arcs` (Narrow keys only) every job
+// outside a child is minimal there, and the next one is found without reading its successors.
+template <typename Key, Tracing tracing, bool arcs>
 uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& window, uint32_t begin,
                        uint32_t end, const uint64_t (&notJobs)[2], uint32_t& missing) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
@@ -175,8 +176,12 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
     while (outside0 != 0) {
       const unsigned bit = lowestBit(outside0);
       PlainJob& i = plainJob[bit];
-      outside0 &= ~i.withSuccessors[0];
-      if constexpr (wide) outside1 &= ~i.withSuccessors[1];
+      if constexpr (arcs) {
+        outside0 &= ~i.withSuccessors[0];
+        if constexpr (wide) outside1 &= ~i.withSuccessors[1];
+      } else {
+        outside0 &= outside0 - 1;
+      }
       offer(i, set0 | uint64_t{1} << bit, set1);
     }
     if constexpr (wide)
@@ -214,7 +219,7 @@ struct PricingThread {
 };
 
 // Prices the chunks thread t takes, each once all its children are appended.
-template <typename Key, Tracing tracing>
+template <typename Key, Tracing tracing, bool arcs>
 void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
                  const ChildWindow<Key>& window, const uint64_t (&notJobs)[2], bool timed) {
   // A thread's CPU clock is a system call: a stage of a few states would feel it.
@@ -234,8 +239,8 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
       std::this_thread::yield();
     }
     if (begin >= end) break;
-    thread.reads += priceChildren<Key, tracing>(thread.plainJob, window, uint32_t(begin),
-                                                uint32_t(end), notJobs, thread.missing);
+    thread.reads += priceChildren<Key, tracing, arcs>(thread.plainJob, window, uint32_t(begin),
+                                                      uint32_t(end), notJobs, thread.missing);
   }
   if (timed) thread.seconds = threadSeconds() - start;
 }
@@ -244,11 +249,13 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
 
 template <typename Key, Tracing tracing>
 bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned threads) {
-  // Without precedence each child has a parent for every job outside it, and one thread's push
-  // expansion, whose placement costs of a parent are computed at once, measured faster there.
+  constexpr bool wide = std::is_same_v<Key, Wide>;
   bool arcs = false;
   for (int j = 0; j < jobCount; ++j) arcs = arcs || !isEmpty(succ[j]);
-  if (threads <= 1 && !arcs) return expandLayer<Key, true, tracing, false, false>(job, window);
+  // More than 60 jobs without precedence fill the store long before the middle layer, and such a
+  // stage stopped by pricing would be built again by the push expansion.
+  if (wide && !arcs && threads <= 1)
+    return expandLayer<Key, true, tracing, false, false>(job, window);
   const uint64_t notJobs[2] = {~allJobs.word[0], keyWords<Key> > 1 ? ~allJobs.word[1] : ~0ull};
   // Kept from stage to stage: a stage of a few states would feel the allocation.
   threads = std::max(threads, 1u);
@@ -259,14 +266,17 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
     thread[t].seconds = 0;
     preparePlainJobs(job, thread[t].plainJob, notJobs);
   }
+  auto price = priceChunks<Key, tracing, true>;
+  if constexpr (!wide)
+    if (!arcs) price = priceChunks<Key, tracing, false>;
   SharedPricing shared;
   std::vector<std::thread> workers;
   if (threads > 1) {
     workers.reserve(threads - 1);
     try {
       for (unsigned t = 1; t < threads; ++t)
-        workers.emplace_back(priceChunks<Key, tracing>, std::ref(shared), std::ref(thread[t]),
-                             std::cref(window), std::cref(notJobs), true);
+        workers.emplace_back(price, std::ref(shared), std::ref(thread[t]), std::cref(window),
+                             std::cref(notJobs), true);
     } catch (const std::system_error&) { // no more threads to be had: the caller prices more
     }
   }
@@ -279,7 +289,7 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
   shared.appended.store(window.size, std::memory_order_release);
   shared.appending.store(false, std::memory_order_release);
   const double appendSeconds = timed ? threadSeconds() - appendStart : 0;
-  if (complete) priceChunks<Key, tracing>(shared, thread[0], window, notJobs, timed);
+  if (complete) price(shared, thread[0], window, notJobs, timed);
   for (std::thread& worker : workers) worker.join();
   // A stage stopped at the capacity leaves its layer as the push expansion leaves it, with the
   // offers of the parents before the stop: it runs again that way, on one thread. The previous
