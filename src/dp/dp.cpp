@@ -73,7 +73,10 @@ template <typename Key>
 Stages prepareStage(bool exactTimes) {
   prepareJobs(jobTable<Key>);
   if constexpr (std::is_same_v<Key, Narrow>) narrowCandidates.prepare(allJobs);
-  if (plainRelation() && exactTimes) return stagesOf<Key, true>();
+  if (plainRelation() && exactTimes) {
+    preparePricing(jobTable<Key>);
+    return stagesOf<Key, true>();
+  }
   return stagesOf<Key, false>();
 }
 

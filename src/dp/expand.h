@@ -200,6 +200,9 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window);
 // trace and lookups as expandLayer, and the same stop at the window's stopSize (false).
 template <typename Key, Tracing tracing>
 bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned threads);
+// What the plain stages of a run read of `job`, prepared once before the first (pricing.cpp).
+template <typename Key>
+void preparePricing(const JobTable<Key>& job);
 
 // The stage on dpThreads threads (parallel.cpp); the same layer, costs and trace as one
 // expansion of the whole stage, and the same stop at the capacity. False at that stop.

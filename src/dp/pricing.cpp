@@ -58,6 +58,18 @@ void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob,
   }
 }
 
+// What every plain stage of the run starts from: the job table with its cursors at 0, the key
+// bits that hold no job, and whether the relation has any arc. Prepared once per run, as a run
+// of small instances has many stages of a few states.
+template <typename Key>
+struct RunFacts {
+  PlainJobTable<Key> plainJob;
+  uint64_t notJobs[2];
+  bool arcs;
+};
+template <typename Key>
+RunFacts<Key> runFacts;
+
 // The least parent of a child C is C + {i} for i the least job outside C, which has no
 // predecessor outside C. So taking the parents in order and appending each child at its least
 // parent, parent P appends P - {j} exactly for its jobs j below its least job outside it that
@@ -247,16 +259,27 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
 
 } // namespace
 
+template <typename Key>
+void preparePricing(const JobTable<Key>& job) {
+  RunFacts<Key>& run = runFacts<Key>;
+  run.notJobs[0] = ~allJobs.word[0];
+  run.notJobs[1] = keyWords<Key> > 1 ? ~allJobs.word[1] : ~0ull;
+  preparePlainJobs(job, run.plainJob, run.notJobs);
+  run.arcs = false;
+  for (int j = 0; j < jobCount; ++j) run.arcs = run.arcs || !isEmpty(succ[j]);
+}
+template void preparePricing<Narrow>(const JobTable<Narrow>&);
+template void preparePricing<Wide>(const JobTable<Wide>&);
+
 template <typename Key, Tracing tracing>
 bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned threads) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
-  bool arcs = false;
-  for (int j = 0; j < jobCount; ++j) arcs = arcs || !isEmpty(succ[j]);
+  const RunFacts<Key>& run = runFacts<Key>;
+  const uint64_t(&notJobs)[2] = run.notJobs;
   // More than 60 jobs without precedence fill the store long before the middle layer, and such a
   // stage stopped by pricing would be built again by the push expansion.
-  if (wide && !arcs && threads <= 1)
+  if (wide && !run.arcs && threads <= 1)
     return expandLayer<Key, true, tracing, false, false>(job, window);
-  const uint64_t notJobs[2] = {~allJobs.word[0], keyWords<Key> > 1 ? ~allJobs.word[1] : ~0ull};
   // Kept from stage to stage: a stage of a few states would feel the allocation.
   threads = std::max(threads, 1u);
   static std::vector<PricingThread<Key, tracing>> thread;
@@ -264,11 +287,11 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
   for (unsigned t = 0; t < threads; ++t) {
     thread[t].reads = thread[t].missing = 0;
     thread[t].seconds = 0;
-    preparePlainJobs(job, thread[t].plainJob, notJobs);
+    std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[t].plainJob);
   }
   auto price = priceChunks<Key, tracing, true>;
   if constexpr (!wide)
-    if (!arcs) price = priceChunks<Key, tracing, false>;
+    if (!run.arcs) price = priceChunks<Key, tracing, false>;
   SharedPricing shared;
   std::vector<std::thread> workers;
   if (threads > 1) {
