@@ -80,6 +80,9 @@ extern unsigned dpThreads;
 extern uint32_t threadedParents;
 extern double windowSlack;
 extern uint32_t pricingChunk; // children a thread prices at a time in a plain stage (>= 1)
+// Untraced plain stages price 16 children at a time with AVX-512 where the processor has it;
+// false takes the scalar loop, which gives the same layers and counts.
+extern bool pricingByStreams;
 
 // Where the split stages of the last dpSolve spent their time, in thread CPU seconds, so that
 // the loss to imbalance and to the serial steps around the threads can be told apart.

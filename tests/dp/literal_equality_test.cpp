@@ -50,12 +50,18 @@ SolverRun solveWith(void (*solver)(), const uint64_t& lookupCounter, double limi
   return run;
 }
 
-// Both solvers on the loaded instance; returns the literal's run for further checks.
+// Both solvers on the loaded instance, the fast one with its scalar pricing and, where the
+// processor has it, by streams; returns the literal's run for further checks.
 SolverRun expectSameRuns(const std::string& where, double limit = 1e9, double clockStep = 0) {
-  const SolverRun fast = solveWith(dpSolve, lookupCount, limit, clockStep);
+  static const bool streamsHere = pricingByStreams;
   const SolverRun literal =
       solveWith(reference::literalDpSolve, reference::literalLookupCount, limit, clockStep);
-  EXPECT_EQ(fast, literal) << where;
+  for (const bool streams : {false, streamsHere}) {
+    pricingByStreams = streams;
+    EXPECT_EQ(solveWith(dpSolve, lookupCount, limit, clockStep), literal)
+        << where << (streams ? ", by streams" : "");
+  }
+  pricingByStreams = streamsHere;
   return literal;
 }
 
