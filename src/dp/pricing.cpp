@@ -6,13 +6,12 @@
 // outside C. So each child finds its parents by itself, its cost is written once, and the
 // previous layer is only read. For a fixed job i the parents C + {i} of ascending children C
 // ascend, so each job keeps a cursor into the previous layer, where its next parent usually is.
-#include "dp/expand.h"
+#include "dp/pricing.h"
 #include "dp/search.h"
 #include "platform/platform.h"
 
 #include <algorithm>
 #include <atomic>
-#include <immintrin.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -20,26 +19,7 @@
 namespace precdp {
 
 uint32_t pricingChunk = 1u << 13;
-bool pricingByStreams = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
-                        __builtin_cpu_supports("bmi2");
-
 namespace {
-
-// Job i at its key bit, in key words: what pricing reads first, then what appending reads.
-struct PlainJob {
-  uint64_t withSuccessors[2]; // i and succ[i]: once i is outside C, none of them is minimal there
-  int32_t slack;              // dueDate - p: the child's time above it is i's lateness
-  uint32_t weight;
-  uint32_t cursor; // a lower bound on the index of the next parent C + {i}
-  uint16_t p;
-  uint8_t job;
-  uint64_t succ[2];
-  uint64_t cover[2]; // i and pred[i], all of them: the relation is closed
-};
-
-template <typename Key>
-using PlainJobTable = PlainJob[keyBits<Key>];
 
 template <typename Key>
 void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob,
@@ -61,47 +41,6 @@ void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob,
     to.job = facts.job;
   }
 }
-
-// The union of the jobs' sets of a set of jobs (their successors, their predecessors), a byte
-// of the set at a time: without the chain of dependent reads of a walk over its jobs, and
-// without its branches. Entry [w][b][v] is the union over the jobs of byte value v at byte b of
-// word w.
-struct UnionTable {
-  int bytes[2]; // bytes of each word that hold jobs
-  uint64_t entry[2][8][256][2];
-
-  // `setOf(bit, w)`: word w of the set of the job at key bit `bit`.
-  template <typename Key, typename SetOf>
-  void prepare(const uint64_t (&notJobs)[2], const SetOf& setOf) {
-    for (int w = 0; w < keyWords<Key>; ++w) {
-      const uint64_t jobs = ~notJobs[w];
-      bytes[w] = jobs == 0 ? 0 : highestBit(jobs) / 8 + 1;
-      for (int b = 0; b < bytes[w]; ++b) {
-        entry[w][b][0][0] = entry[w][b][0][1] = 0;
-        for (int v = 1; v < 256; ++v) {
-          const int bit = 8 * b + __builtin_ctz(v);
-          const bool job = ((jobs >> bit) & 1) != 0;
-          for (int x = 0; x < 2; ++x)
-            entry[w][b][v][x] = entry[w][b][v & (v - 1)][x] | (job ? setOf(64 * w + bit, x) : 0);
-        }
-      }
-    }
-    if constexpr (keyWords<Key> == 1) bytes[1] = 0;
-  }
-  void of(uint64_t set0, uint64_t set1, uint64_t& union0, uint64_t& union1) const {
-    union0 = union1 = 0;
-    for (int b = 0; b < bytes[0]; ++b) {
-      const uint64_t(&e)[2] = entry[0][b][(set0 >> (8 * b)) & 255];
-      union0 |= e[0];
-      union1 |= e[1];
-    }
-    for (int b = 0; b < bytes[1]; ++b) {
-      const uint64_t(&e)[2] = entry[1][b][(set1 >> (8 * b)) & 255];
-      union0 |= e[0];
-      union1 |= e[1];
-    }
-  }
-};
 
 // What every plain stage of the run starts from: the job table with its cursors at 0, the key
 // bits that hold no job, and whether the relation has any arc. Prepared once per run, as a run
@@ -261,174 +200,6 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
   return reads;
 }
 
-// ---- Pricing by parent streams (AVX-512) ------------------------------------------------------
-// Both layers of a plain stage hold every set of their size. So for a job i, the parents P in
-// which i is maximal, ascending, are exactly the parents C + {i} of the children C in which i is
-// minimal outside, ascending: the k-th such child takes the k-th such parent. Each job then
-// streams its parents' costs by a filter on their keys, with no key compared per child, and the
-// children are priced 16 at a time, each job's offers expanded into the lanes of its children.
-#define PRECDP_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,popcnt,bmi,bmi2")))
-
-constexpr uint32_t streamCapacity = 64;
-// costs buffered per job; a refill adds at most 48 + 8
-
-struct ParentStream {
-  uint32_t head, tail; // buffered costs [head, tail) of the job's next parents
-  uint32_t next;       // the first parent not yet scanned
-  uint32_t start;      // where the last refill began: a lower bound on the next parent
-};
-
-template <typename Key>
-struct Streams {
-  ParentStream stream[keyBits<Key>];
-  alignas(64)
-      int32_t cost[keyBits<Key>][streamCapacity + 16]; // 16 past the end for the move to the front
-};
-
-// Buffers job i's next parents from the one of `child` on; false if it is not in the layer.
-template <typename Key>
-PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, const PlainJob& job, int bit,
-                                const LayerView<Key>& parents, uint32_t lastParent, uint64_t child0,
-                                uint64_t child1, uint32_t& missing) {
-  constexpr bool wide = std::is_same_v<Key, Wide>;
-  const uint32_t kept = s.tail - s.head;
-  _mm512_storeu_si512(buffer, _mm512_loadu_si512(buffer + s.head)); // kept < 16
-  s.head = 0;
-  s.tail = kept;
-  const uint64_t bit0 = bit < 64 ? uint64_t{1} << bit : 0,
-                 bit1 = bit < 64 ? 0 : uint64_t{1} << (bit - 64);
-  const uint64_t parent0 = child0 | bit0, parent1 = child1 | bit1;
-  uint32_t x = s.next;
-  if (x > lastParent || parents.word0[x] != parent0 || (wide && parents.word1[x] != parent1)) {
-    x = x > lastParent ? notFound
-                       : searchChild<true, Key, true>(parents, x, lastParent,
-                                                      keyOf<Key>(parent0, parent1), missing);
-    if (x == notFound) return false;
-  }
-  s.start = x;
-  // i is maximal in P: P holds i and none of its successors.
-  const __m512i mask0 = _mm512_set1_epi64(static_cast<long long>(bit0 | job.succ[0]));
-  const __m512i want0 = _mm512_set1_epi64(static_cast<long long>(bit0));
-  const __m512i mask1 = _mm512_set1_epi64(static_cast<long long>(bit1 | job.succ[1]));
-  const __m512i want1 = _mm512_set1_epi64(static_cast<long long>(bit1));
-  const uint64_t* const word0 = parents.word0;
-  const uint64_t* const word1 = parents.word1;
-  const int32_t* const cost = parents.costs;
-  uint32_t tail = s.tail;
-  do {
-    const uint32_t lanes = std::min<uint32_t>(8, lastParent + 1 - x);
-    const __mmask8 inLayer = static_cast<__mmask8>((1u << lanes) - 1);
-    const __m512i key0 = _mm512_maskz_loadu_epi64(inLayer, word0 + x);
-    __mmask8 k = _mm512_mask_cmpeq_epi64_mask(inLayer, _mm512_and_si512(key0, mask0), want0);
-    if constexpr (wide) {
-      const __m512i key1 = _mm512_maskz_loadu_epi64(inLayer, word1 + x);
-      k &= _mm512_cmpeq_epi64_mask(_mm512_and_si512(key1, mask1), want1);
-    }
-    const __m256i costs = _mm256_maskz_loadu_epi32(inLayer, cost + x);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(buffer + tail),
-                        _mm256_maskz_compress_epi32(k, costs));
-    tail += static_cast<uint32_t>(__builtin_popcount(k));
-    // The next refill's lines, wanted some thousand cycles from now.
-    __builtin_prefetch(word0 + x + streamCapacity);
-    if constexpr (wide) __builtin_prefetch(word1 + x + streamCapacity);
-    __builtin_prefetch(cost + x + streamCapacity);
-    x += 8;
-    if (k == 0) break; // a gap: the next refill gallops over it
-  } while (tail < streamCapacity - 8 && x <= lastParent);
-  s.tail = tail;
-  s.next = x;
-  return true;
-}
-
-// The lanes of 16 children whose minimal jobs hold key bit `bit`.
-PRECDP_AVX512 inline __mmask16 childrenWith(__m512i low, __m512i high, uint64_t bit) {
-  const __m512i b = _mm512_set1_epi64(static_cast<long long>(bit));
-  return _mm512_kunpackb(_mm512_test_epi64_mask(high, b), _mm512_test_epi64_mask(low, b));
-}
-
-// priceChildren untraced, by streams. False if a parent was not where the rule puts it: the
-// caller then prices the range by the cursors, which this leaves as they were.
-template <typename Key, bool arcs>
-PRECDP_AVX512 bool priceByStreams(PlainJobTable<Key>& plainJob, Streams<Key>& streams,
-                                  const UnionTable& successors, const ChildWindow<Key>& window,
-                                  uint32_t begin, uint32_t end, const uint64_t (&notJobs)[2],
-                                  uint32_t& missing, uint64_t& reads) {
-  constexpr bool wide = std::is_same_v<Key, Wide>;
-  const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
-  const uint32_t lastParent = layerSize[prevLayer] - 1;
-  for (int bit = 0; bit < keyBits<Key>; ++bit)
-    streams.stream[bit] = {0, 0, plainJob[bit].cursor, plainJob[bit].cursor};
-  alignas(64) uint64_t minimal0[16], minimal1[16];
-  for (uint32_t group = begin; group < end; group += 16) {
-    const uint32_t lanes = std::min<uint32_t>(16, end - group);
-    uint64_t union0 = 0, union1 = 0;
-    for (uint32_t l = 0; l < 16; ++l) {
-      uint64_t m0 = 0, m1 = 0;
-      if (l < lanes) {
-        const uint64_t set0 = children.word0[group + l],
-                       set1 = wide ? children.word1[group + l] : 0;
-        uint64_t outside0 = ~(set0 | notJobs[0]), outside1 = wide ? ~(set1 | notJobs[1]) : 0;
-        if constexpr (arcs) {
-          uint64_t later0, later1;
-          successors.of(outside0, outside1, later0, later1);
-          m0 = outside0 & ~later0;
-          m1 = outside1 & ~later1;
-        } else {
-          m0 = outside0;
-        }
-      }
-      minimal0[l] = m0;
-      minimal1[l] = m1;
-      union0 |= m0;
-      union1 |= m1;
-    }
-    const __m512i low0 = _mm512_load_si512(minimal0), high0 = _mm512_load_si512(minimal0 + 8);
-    const __m512i low1 = _mm512_load_si512(minimal1), high1 = _mm512_load_si512(minimal1 + 8);
-    const __mmask16 inLayer = static_cast<__mmask16>((1u << lanes) - 1);
-    const __m512i time = _mm512_maskz_cvtepu16_epi32(
-        inLayer, _mm256_maskz_loadu_epi16(inLayer, children.times + group));
-    const __m512i zero = _mm512_set1_epi32(0);
-    __m512i best = _mm512_set1_epi32(INT32_MAX);
-    const auto offers = [&](uint64_t jobs, int word) PRECDP_AVX512 __attribute__((always_inline)) {
-      while (jobs != 0) {
-        const int bit = lowestBit(jobs) + 64 * word;
-        jobs &= jobs - 1;
-        const __mmask16 k = word == 0 ? childrenWith(low0, high0, uint64_t{1} << bit)
-                                      : childrenWith(low1, high1, uint64_t{1} << (bit - 64));
-        const uint32_t count = static_cast<uint32_t>(__builtin_popcount(k));
-        ParentStream& s = streams.stream[bit];
-        int32_t* const buffer = streams.cost[bit];
-        while (s.tail - s.head < count) {
-          // The child of the first parent not buffered: the lane of k's (kept + 1)-th bit.
-          const uint32_t lane =
-              static_cast<uint32_t>(__builtin_ctz(_pdep_u32(1u << (s.tail - s.head), k)));
-          const uint64_t c0 = children.word0[group + lane];
-          const uint64_t c1 = wide ? children.word1[group + lane] : 0;
-          if (!refillStream<Key>(s, buffer, plainJob[bit], bit, parents, lastParent, c0, c1,
-                                 missing))
-            return false;
-        }
-        const __m512i cost = _mm512_maskz_expandloadu_epi32(k, buffer + s.head);
-        s.head += count;
-        const PlainJob& i = plainJob[bit];
-        const __m512i lateness =
-            _mm512_maskz_max_epi32(k, _mm512_sub_epi32(time, _mm512_set1_epi32(i.slack)), zero);
-        const __m512i tardiness =
-            _mm512_mullo_epi32(lateness, _mm512_set1_epi32(static_cast<int>(i.weight)));
-        best = _mm512_mask_min_epi32(best, k, best, _mm512_add_epi32(cost, tardiness));
-        reads += count;
-      }
-      return true;
-    };
-    if (!offers(union0, 0)) return false;
-    if constexpr (wide)
-      if (!offers(union1, 1)) return false;
-    _mm512_mask_storeu_epi32(children.costs + group, inLayer, best);
-  }
-  for (int bit = 0; bit < keyBits<Key>; ++bit) plainJob[bit].cursor = streams.stream[bit].start;
-  return true;
-}
-
 // The children of a stage on several threads. The caller appends them and every thread, the
 // caller too once it is done, prices chunks of them in turn as soon as they are appended.
 struct SharedPricing {
@@ -471,10 +242,8 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
     if constexpr (tracing == Tracing::none)
       if (pricingByStreams) {
         uint64_t reads = 0;
-        uint32_t ignored = 0;
         if (priceByStreams<Key, arcs>(thread.plainJob, thread.streams, runFacts<Key>.successors,
-                                      window, uint32_t(begin), uint32_t(end), notJobs, ignored,
-                                      reads)) {
+                                      window, uint32_t(begin), uint32_t(end), notJobs, reads)) {
           thread.reads += reads;
           continue;
         }

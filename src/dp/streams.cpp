@@ -1,0 +1,192 @@
+// Pricing 16 children at a time (AVX-512): see the streams in pricing.h.
+#include "dp/pricing.h"
+#include "dp/search.h"
+
+#include <algorithm>
+#include <immintrin.h>
+
+#define PRECDP_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,popcnt,bmi,bmi2")))
+
+namespace precdp {
+
+bool pricingByStreams = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+                        __builtin_cpu_supports("bmi2");
+
+namespace {
+
+// Buffers job i's next parents from the one of `child` on; false if it is not in the layer.
+template <typename Key>
+PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, const PlainJob& job, int bit,
+                                const LayerView<Key>& parents, uint32_t lastParent, uint64_t child0,
+                                uint64_t child1, uint32_t& missing) {
+  constexpr bool wide = std::is_same_v<Key, Wide>;
+  const uint32_t kept = s.tail - s.head;
+  _mm512_storeu_si512(buffer, _mm512_loadu_si512(buffer + s.head)); // kept < 16
+  s.head = 0;
+  s.tail = kept;
+  const uint64_t bit0 = bit < 64 ? uint64_t{1} << bit : 0,
+                 bit1 = bit < 64 ? 0 : uint64_t{1} << (bit - 64);
+  const uint64_t parent0 = child0 | bit0, parent1 = child1 | bit1;
+  uint32_t x = s.next;
+  if (x > lastParent || parents.word0[x] != parent0 || (wide && parents.word1[x] != parent1)) {
+    x = x > lastParent ? notFound
+                       : searchChild<true, Key, true>(parents, x, lastParent,
+                                                      keyOf<Key>(parent0, parent1), missing);
+    if (x == notFound) return false;
+  }
+  s.start = x;
+  // i is maximal in P: P holds i and none of its successors.
+  const __m512i mask0 = _mm512_set1_epi64(static_cast<long long>(bit0 | job.succ[0]));
+  const __m512i want0 = _mm512_set1_epi64(static_cast<long long>(bit0));
+  const __m512i mask1 = _mm512_set1_epi64(static_cast<long long>(bit1 | job.succ[1]));
+  const __m512i want1 = _mm512_set1_epi64(static_cast<long long>(bit1));
+  const uint64_t* const word0 = parents.word0;
+  const uint64_t* const word1 = parents.word1;
+  const int32_t* const cost = parents.costs;
+  uint32_t tail = s.tail;
+  do {
+    const uint32_t lanes = std::min<uint32_t>(8, lastParent + 1 - x);
+    const __mmask8 inLayer = static_cast<__mmask8>((1u << lanes) - 1);
+    const __m512i key0 = _mm512_maskz_loadu_epi64(inLayer, word0 + x);
+    __mmask8 k = _mm512_mask_cmpeq_epi64_mask(inLayer, _mm512_and_si512(key0, mask0), want0);
+    if constexpr (wide) {
+      const __m512i key1 = _mm512_maskz_loadu_epi64(inLayer, word1 + x);
+      k &= _mm512_cmpeq_epi64_mask(_mm512_and_si512(key1, mask1), want1);
+    }
+    const __m256i costs = _mm256_maskz_loadu_epi32(inLayer, cost + x);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(buffer + tail),
+                        _mm256_maskz_compress_epi32(k, costs));
+    tail += static_cast<uint32_t>(__builtin_popcount(k));
+    // The next refill's lines, wanted some thousand cycles from now.
+    __builtin_prefetch(word0 + x + streamCapacity);
+    if constexpr (wide) __builtin_prefetch(word1 + x + streamCapacity);
+    __builtin_prefetch(cost + x + streamCapacity);
+    x += 8;
+    if (k == 0) break; // a gap: the next refill gallops over it
+  } while (tail < streamCapacity - 8 && x <= lastParent);
+  s.tail = tail;
+  s.next = x;
+  return true;
+}
+
+// The lanes of 16 children whose minimal jobs hold key bit `bit`.
+PRECDP_AVX512 inline __mmask16 childrenWith(__m512i low, __m512i high, uint64_t bit) {
+  const __m512i b = _mm512_set1_epi64(static_cast<long long>(bit));
+  return _mm512_kunpackb(_mm512_test_epi64_mask(high, b), _mm512_test_epi64_mask(low, b));
+}
+
+// The jobs minimal outside each child of the group of `lanes` children from `group` on (none in
+// lanes past them), and their union.
+template <typename Key, bool arcs>
+PRECDP_AVX512 inline void
+minimalJobs(const LayerView<Key>& children, uint32_t group, uint32_t lanes,
+            const UnionTable& successors, const uint64_t (&notJobs)[2], uint64_t (&minimal0)[16],
+            uint64_t (&minimal1)[16], uint64_t& union0, uint64_t& union1) {
+  constexpr bool wide = std::is_same_v<Key, Wide>;
+  union0 = union1 = 0;
+  for (uint32_t l = 0; l < 16; ++l) {
+    uint64_t m0 = 0, m1 = 0;
+    if (l < lanes) {
+      const uint64_t set0 = children.word0[group + l], set1 = wide ? children.word1[group + l] : 0;
+      m0 = ~(set0 | notJobs[0]);
+      m1 = wide ? ~(set1 | notJobs[1]) : 0;
+      if constexpr (arcs) { // a job outside with a predecessor outside is not minimal
+        uint64_t later0, later1;
+        successors.of(m0, m1, later0, later1);
+        m0 &= ~later0;
+        m1 &= ~later1;
+      }
+    }
+    minimal0[l] = m0;
+    minimal1[l] = m1;
+    union0 |= m0;
+    union1 |= m1;
+  }
+}
+
+template <typename Key, bool arcs>
+PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& streams,
+                               const UnionTable& successors, const ChildWindow<Key>& window,
+                               uint32_t begin, uint32_t end, const uint64_t (&notJobs)[2],
+                               uint64_t& reads) {
+  constexpr bool wide = std::is_same_v<Key, Wide>;
+  const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
+  const uint32_t lastParent = layerSize[prevLayer] - 1;
+  uint32_t missing = 0; // a parent not found is warned of by the scalar loop that prices again
+  for (int bit = 0; bit < keyBits<Key>; ++bit)
+    streams.stream[bit] = {0, 0, plainJob[bit].cursor, plainJob[bit].cursor};
+  alignas(64) uint64_t minimal0[16], minimal1[16];
+  for (uint32_t group = begin; group < end; group += 16) {
+    const uint32_t lanes = std::min<uint32_t>(16, end - group);
+    uint64_t union0, union1;
+    minimalJobs<Key, arcs>(children, group, lanes, successors, notJobs, minimal0, minimal1, union0,
+                           union1);
+    const __m512i low0 = _mm512_load_si512(minimal0), high0 = _mm512_load_si512(minimal0 + 8);
+    const __m512i low1 = _mm512_load_si512(minimal1), high1 = _mm512_load_si512(minimal1 + 8);
+    const __mmask16 inLayer = static_cast<__mmask16>((1u << lanes) - 1);
+    const __m512i time = _mm512_maskz_cvtepu16_epi32(
+        inLayer, _mm256_maskz_loadu_epi16(inLayer, children.times + group));
+    const __m512i zero = _mm512_set1_epi32(0);
+    __m512i best = _mm512_set1_epi32(INT32_MAX);
+    const auto offers = [&](uint64_t jobs, int word) PRECDP_AVX512 __attribute__((always_inline)) {
+      while (jobs != 0) {
+        const int bit = lowestBit(jobs) + 64 * word;
+        jobs &= jobs - 1;
+        const __mmask16 k = word == 0 ? childrenWith(low0, high0, uint64_t{1} << bit)
+                                      : childrenWith(low1, high1, uint64_t{1} << (bit - 64));
+        const uint32_t count = static_cast<uint32_t>(__builtin_popcount(k));
+        ParentStream& s = streams.stream[bit];
+        int32_t* const buffer = streams.cost[bit];
+        while (s.tail - s.head < count) {
+          // The child of the first parent not buffered: the lane of k's (kept + 1)-th bit.
+          const uint32_t lane =
+              static_cast<uint32_t>(__builtin_ctz(_pdep_u32(1u << (s.tail - s.head), k)));
+          const uint64_t c0 = children.word0[group + lane];
+          const uint64_t c1 = wide ? children.word1[group + lane] : 0;
+          if (!refillStream<Key>(s, buffer, plainJob[bit], bit, parents, lastParent, c0, c1,
+                                 missing))
+            return false;
+        }
+        const __m512i cost = _mm512_maskz_expandloadu_epi32(k, buffer + s.head);
+        s.head += count;
+        const PlainJob& i = plainJob[bit];
+        const __m512i lateness =
+            _mm512_maskz_max_epi32(k, _mm512_sub_epi32(time, _mm512_set1_epi32(i.slack)), zero);
+        const __m512i tardiness =
+            _mm512_mullo_epi32(lateness, _mm512_set1_epi32(static_cast<int>(i.weight)));
+        best = _mm512_mask_min_epi32(best, k, best, _mm512_add_epi32(cost, tardiness));
+        reads += count;
+      }
+      return true;
+    };
+    if (!offers(union0, 0)) return false;
+    if constexpr (wide)
+      if (!offers(union1, 1)) return false;
+    _mm512_mask_storeu_epi32(children.costs + group, inLayer, best);
+  }
+  for (int bit = 0; bit < keyBits<Key>; ++bit) plainJob[bit].cursor = streams.stream[bit].start;
+  return true;
+}
+
+} // namespace
+
+// Compiled for any processor: the caller calls it only where AVX-512 is.
+template <typename Key, bool arcs>
+bool priceByStreams(PlainJobTable<Key>& plainJob, Streams<Key>& streams,
+                    const UnionTable& successors, const ChildWindow<Key>& window, uint32_t begin,
+                    uint32_t end, const uint64_t (&notJobs)[2], uint64_t& reads) {
+  return priceGroups<Key, arcs>(plainJob, streams, successors, window, begin, end, notJobs, reads);
+}
+
+template bool priceByStreams<Narrow, true>(PlainJobTable<Narrow>&, Streams<Narrow>&,
+                                           const UnionTable&, const ChildWindow<Narrow>&, uint32_t,
+                                           uint32_t, const uint64_t (&)[2], uint64_t&);
+template bool priceByStreams<Narrow, false>(PlainJobTable<Narrow>&, Streams<Narrow>&,
+                                            const UnionTable&, const ChildWindow<Narrow>&, uint32_t,
+                                            uint32_t, const uint64_t (&)[2], uint64_t&);
+template bool priceByStreams<Wide, true>(PlainJobTable<Wide>&, Streams<Wide>&, const UnionTable&,
+                                         const ChildWindow<Wide>&, uint32_t, uint32_t,
+                                         const uint64_t (&)[2], uint64_t&);
+
+} // namespace precdp
