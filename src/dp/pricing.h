@@ -72,7 +72,7 @@ struct UnionTable {
 // minimal outside, ascending: the k-th such child takes the k-th such parent. Each job then
 // streams its parents' costs by a filter on their keys, with no key compared per child, and the
 // children are priced 16 at a time, each job's offers expanded into the lanes of its children.
-inline constexpr uint32_t streamCapacity = 64; // costs buffered per job
+inline constexpr uint32_t streamCapacity = 128; // costs buffered per job
 
 struct ParentStream {
   uint32_t head, tail; // buffered costs [head, tail) of the job's next parents

@@ -117,6 +117,7 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
   for (int bit = 0; bit < keyBits<Key>; ++bit)
     streams.stream[bit] = {0, 0, plainJob[bit].cursor, plainJob[bit].cursor};
   alignas(64) uint64_t minimal0[16], minimal1[16];
+  uint64_t groupReads = 0;
   for (uint32_t group = begin; group < end; group += 16) {
     const uint32_t lanes = std::min<uint32_t>(16, end - group);
     uint64_t union0, union1;
@@ -156,7 +157,7 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
         const __m512i tardiness =
             _mm512_mullo_epi32(lateness, _mm512_set1_epi32(static_cast<int>(i.weight)));
         best = _mm512_mask_min_epi32(best, k, best, _mm512_add_epi32(cost, tardiness));
-        reads += count;
+        groupReads += count;
       }
       return true;
     };
@@ -166,6 +167,7 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
     _mm512_mask_storeu_epi32(children.costs + group, inLayer, best);
   }
   for (int bit = 0; bit < keyBits<Key>; ++bit) plainJob[bit].cursor = streams.stream[bit].start;
+  reads += groupReads;
   return true;
 }
 
