@@ -44,27 +44,45 @@ PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, const PlainJob
   const uint64_t* const word0 = parents.word0;
   const uint64_t* const word1 = parents.word1;
   const int32_t* const cost = parents.costs;
-  uint32_t tail = s.tail;
-  do {
-    const uint32_t lanes = std::min<uint32_t>(8, lastParent + 1 - x);
-    const __mmask8 inLayer = static_cast<__mmask8>((1u << lanes) - 1);
+  // The 8 parents from x on, or those of them in the layer, that are i's.
+  const auto parentsOfJob = [&](uint32_t x, __mmask8 inLayer) PRECDP_AVX512 {
     const __m512i key0 = _mm512_maskz_loadu_epi64(inLayer, word0 + x);
     __mmask8 k = _mm512_mask_cmpeq_epi64_mask(inLayer, _mm512_and_si512(key0, mask0), want0);
     if constexpr (wide) {
       const __m512i key1 = _mm512_maskz_loadu_epi64(inLayer, word1 + x);
       k &= _mm512_cmpeq_epi64_mask(_mm512_and_si512(key1, mask1), want1);
     }
-    const __m256i costs = _mm256_maskz_loadu_epi32(inLayer, cost + x);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(buffer + tail),
-                        _mm256_maskz_compress_epi32(k, costs));
+    return k;
+  };
+  uint32_t tail = s.tail;
+  bool gap = false;
+  // 16 parents at a time while they are all in the layer; a stretch of 16 without one of i's is
+  // a gap, and the next refill gallops over it.
+  while (!gap && tail <= streamCapacity - 16 && x + 15 <= lastParent) {
+    const __mmask16 k = _mm512_kunpackb(parentsOfJob(x + 8, 0xFF), parentsOfJob(x, 0xFF));
+    _mm512_storeu_si512(buffer + tail,
+                        _mm512_maskz_compress_epi32(k, _mm512_loadu_si512(cost + x)));
     tail += static_cast<uint32_t>(__builtin_popcount(k));
     // The next refill's lines, wanted some thousand cycles from now.
-    __builtin_prefetch(word0 + x + streamCapacity);
-    if constexpr (wide) __builtin_prefetch(word1 + x + streamCapacity);
+    for (uint32_t ahead = x + streamCapacity; ahead < x + streamCapacity + 16; ahead += 8) {
+      __builtin_prefetch(word0 + ahead);
+      if constexpr (wide) __builtin_prefetch(word1 + ahead);
+    }
     __builtin_prefetch(cost + x + streamCapacity);
+    x += 16;
+    gap = k == 0;
+  }
+  // The layer's last parents.
+  while (!gap && tail <= streamCapacity - 8 && x <= lastParent) {
+    const __mmask8 inLayer = static_cast<__mmask8>((1u << std::min(8u, lastParent + 1 - x)) - 1);
+    const __mmask8 k = parentsOfJob(x, inLayer);
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(buffer + tail),
+        _mm256_maskz_compress_epi32(k, _mm256_maskz_loadu_epi32(inLayer, cost + x)));
+    tail += static_cast<uint32_t>(__builtin_popcount(k));
     x += 8;
-    if (k == 0) break; // a gap: the next refill gallops over it
-  } while (tail < streamCapacity - 8 && x <= lastParent);
+    gap = k == 0;
+  }
   s.tail = tail;
   s.next = x;
   return true;
@@ -139,7 +157,7 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
         const uint32_t count = static_cast<uint32_t>(__builtin_popcount(k));
         ParentStream& s = streams.stream[bit];
         int32_t* const buffer = streams.cost[bit];
-        while (s.tail - s.head < count) {
+        while (__builtin_expect(s.tail - s.head < count, 0)) {
           // The child of the first parent not buffered: the lane of k's (kept + 1)-th bit.
           const uint32_t lane =
               static_cast<uint32_t>(__builtin_ctz(_pdep_u32(1u << (s.tail - s.head), k)));
