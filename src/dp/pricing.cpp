@@ -72,6 +72,7 @@ bool appendChildren(const PlainJobTable<Key>& plainJob, const UnionTable& predec
   const PlainJob* const word1Jobs = plainJob + 64;
   const uint32_t publishEvery = std::min(pricingChunk, 256u);
   uint32_t size = 0, untilPublish = 1;
+  UnionTable::Recent recent;
   for (uint32_t s = window.parentBegin; s < window.parentEnd; ++s) {
     if (progress != nullptr && (s & (progressInterval - 1)) == 0) progress(size);
     if (--untilPublish == 0) {
@@ -90,7 +91,7 @@ bool appendChildren(const PlainJobTable<Key>& plainJob, const UnionTable& predec
     }
     // The jobs below that precede no other job of P.
     uint64_t earlier0, earlier1;
-    predecessors.of(set0, set1, earlier0, earlier1);
+    predecessors.of(set0, set1, recent, earlier0, earlier1);
     below0 &= ~earlier0;
     below1 &= ~earlier1;
     const auto append = [&](const PlainJob& j, uint64_t child0, uint64_t child1)

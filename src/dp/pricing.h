@@ -6,6 +6,7 @@
 #include "dp/expand.h"
 #include "dp/keys.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace precdp {
@@ -51,18 +52,37 @@ struct UnionTable {
     }
     if constexpr (keyWords<Key> == 1) bytes[1] = 0;
   }
+  // The union over bytes [from, to) of word w of `set`.
+  void add(int w, uint64_t set, int from, int to, uint64_t& union0, uint64_t& union1) const {
+    for (int b = from; b < to; ++b) {
+      const uint64_t(&e)[2] = entry[w][b][(set >> (8 * b)) & 255];
+      union0 |= e[0];
+      union1 |= e[1];
+    }
+  }
   void of(uint64_t set0, uint64_t set1, uint64_t& union0, uint64_t& union1) const {
     union0 = union1 = 0;
-    for (int b = 0; b < bytes[0]; ++b) {
-      const uint64_t(&e)[2] = entry[0][b][(set0 >> (8 * b)) & 255];
-      union0 |= e[0];
-      union1 |= e[1];
+    add(0, set0, 0, bytes[0], union0, union1);
+    add(1, set1, 0, bytes[1], union0, union1);
+  }
+
+  // of() over sets in ascending order, which mostly share their bits above the low 32: the
+  // union over those is kept from the last set that had them.
+  struct Recent {
+    uint64_t high0 = ~uint64_t{0}, high1 = ~uint64_t{0}; // never a set's: word 0 has free bits
+    uint64_t union0 = 0, union1 = 0;
+  };
+  void of(uint64_t set0, uint64_t set1, Recent& recent, uint64_t& union0, uint64_t& union1) const {
+    if (set0 >> 32 != recent.high0 || set1 != recent.high1) {
+      recent.high0 = set0 >> 32;
+      recent.high1 = set1;
+      recent.union0 = recent.union1 = 0;
+      add(0, set0, std::min(bytes[0], 4), bytes[0], recent.union0, recent.union1);
+      add(1, set1, 0, bytes[1], recent.union0, recent.union1);
     }
-    for (int b = 0; b < bytes[1]; ++b) {
-      const uint64_t(&e)[2] = entry[1][b][(set1 >> (8 * b)) & 255];
-      union0 |= e[0];
-      union1 |= e[1];
-    }
+    union0 = recent.union0;
+    union1 = recent.union1;
+    add(0, set0, 0, std::min(bytes[0], 4), union0, union1);
   }
 };
 

@@ -97,10 +97,11 @@ PRECDP_AVX512 inline __mmask16 childrenWith(__m512i low, __m512i high, uint64_t 
 // The jobs minimal outside each child of the group of `lanes` children from `group` on (none in
 // lanes past them), and their union.
 template <typename Key, bool arcs>
-PRECDP_AVX512 inline void
-minimalJobs(const LayerView<Key>& children, uint32_t group, uint32_t lanes,
-            const UnionTable& successors, const uint64_t (&notJobs)[2], uint64_t (&minimal0)[16],
-            uint64_t (&minimal1)[16], uint64_t& union0, uint64_t& union1) {
+PRECDP_AVX512 inline void minimalJobs(const LayerView<Key>& children, uint32_t group,
+                                      uint32_t lanes, const UnionTable& successors,
+                                      const uint64_t (&notJobs)[2], uint64_t (&minimal0)[16],
+                                      uint64_t (&minimal1)[16], uint64_t& union0, uint64_t& union1,
+                                      UnionTable::Recent& recent) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   union0 = union1 = 0;
   for (uint32_t l = 0; l < 16; ++l) {
@@ -111,7 +112,7 @@ minimalJobs(const LayerView<Key>& children, uint32_t group, uint32_t lanes,
       m1 = wide ? ~(set1 | notJobs[1]) : 0;
       if constexpr (arcs) { // a job outside with a predecessor outside is not minimal
         uint64_t later0, later1;
-        successors.of(m0, m1, later0, later1);
+        successors.of(m0, m1, recent, later0, later1);
         m0 &= ~later0;
         m1 &= ~later1;
       }
@@ -136,11 +137,12 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
     streams.stream[bit] = {0, 0, plainJob[bit].cursor, plainJob[bit].cursor};
   alignas(64) uint64_t minimal0[16], minimal1[16];
   uint64_t groupReads = 0;
+  UnionTable::Recent recent;
   for (uint32_t group = begin; group < end; group += 16) {
     const uint32_t lanes = std::min<uint32_t>(16, end - group);
     uint64_t union0, union1;
     minimalJobs<Key, arcs>(children, group, lanes, successors, notJobs, minimal0, minimal1, union0,
-                           union1);
+                           union1, recent);
     const __m512i low0 = _mm512_load_si512(minimal0), high0 = _mm512_load_si512(minimal0 + 8);
     const __m512i low1 = _mm512_load_si512(minimal1), high1 = _mm512_load_si512(minimal1 + 8);
     const __mmask16 inLayer = static_cast<__mmask16>((1u << lanes) - 1);
