@@ -240,15 +240,15 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
       std::this_thread::yield();
     }
     if (begin >= end) break;
-    if constexpr (tracing == Tracing::none)
-      if (pricingByStreams) {
-        uint64_t reads = 0;
-        if (priceByStreams<Key, arcs>(thread.plainJob, thread.streams, runFacts<Key>.successors,
-                                      window, uint32_t(begin), uint32_t(end), notJobs, reads)) {
-          thread.reads += reads;
-          continue;
-        }
+    if (pricingByStreams) {
+      uint64_t reads = 0;
+      if (priceByStreams<Key, arcs, tracing>(thread.plainJob, thread.streams,
+                                             runFacts<Key>.successors, window, uint32_t(begin),
+                                             uint32_t(end), notJobs, reads)) {
+        thread.reads += reads;
+        continue;
       }
+    }
     thread.reads += priceChildren<Key, tracing, arcs>(thread.plainJob, window, uint32_t(begin),
                                                       uint32_t(end), notJobs, thread.missing);
   }

@@ -15,14 +15,17 @@ bool pricingByStreams = __builtin_cpu_supports("avx512f") && __builtin_cpu_suppo
 
 namespace {
 
-// Buffers job i's next parents from the one of `child` on; false if it is not in the layer.
-template <typename Key>
-PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, const PlainJob& job, int bit,
-                                const LayerView<Key>& parents, uint32_t lastParent, uint64_t child0,
-                                uint64_t child1, uint32_t& missing) {
+// Buffers job i's next parents from the one of `child` on, their costs and, `traced`, their
+// indices; false if it is not in the layer.
+template <typename Key, bool traced>
+PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, uint32_t* indices,
+                                const PlainJob& job, int bit, const LayerView<Key>& parents,
+                                uint32_t lastParent, uint64_t child0, uint64_t child1,
+                                uint32_t& missing) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   const uint32_t kept = s.tail - s.head;
   _mm512_storeu_si512(buffer, _mm512_loadu_si512(buffer + s.head)); // kept < 16
+  if constexpr (traced) _mm512_storeu_si512(indices, _mm512_loadu_si512(indices + s.head));
   s.head = 0;
   s.tail = kept;
   const uint64_t bit0 = bit < 64 ? uint64_t{1} << bit : 0,
@@ -54,6 +57,8 @@ PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, const PlainJob
     }
     return k;
   };
+  [[maybe_unused]] const __m512i lane16 =
+      _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
   uint32_t tail = s.tail;
   bool gap = false;
   // 16 parents at a time while they are all in the layer; a stretch of 16 without one of i's is
@@ -62,6 +67,10 @@ PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, const PlainJob
     const __mmask16 k = _mm512_kunpackb(parentsOfJob(x + 8, 0xFF), parentsOfJob(x, 0xFF));
     _mm512_storeu_si512(buffer + tail,
                         _mm512_maskz_compress_epi32(k, _mm512_loadu_si512(cost + x)));
+    if constexpr (traced)
+      _mm512_storeu_si512(indices + tail,
+                          _mm512_maskz_compress_epi32(
+                              k, _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(x)), lane16)));
     tail += static_cast<uint32_t>(__builtin_popcount(k));
     // The next refill's lines, wanted some thousand cycles from now.
     for (uint32_t ahead = x + streamCapacity; ahead < x + streamCapacity + 16; ahead += 8) {
@@ -79,6 +88,11 @@ PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, const PlainJob
     _mm256_storeu_si256(
         reinterpret_cast<__m256i*>(buffer + tail),
         _mm256_maskz_compress_epi32(k, _mm256_maskz_loadu_epi32(inLayer, cost + x)));
+    if constexpr (traced)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(indices + tail),
+                          _mm256_maskz_compress_epi32(
+                              k, _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(x)),
+                                                  _mm256_set_epi32(7, 6, 5, 4, 3, 2, 1, 0))));
     tail += static_cast<uint32_t>(__builtin_popcount(k));
     x += 8;
     gap = k == 0;
@@ -124,12 +138,31 @@ PRECDP_AVX512 inline void minimalJobs(const LayerView<Key>& children, uint32_t g
   }
 }
 
-template <typename Key, bool arcs>
+// Records the lanes [0, lanes) of a group from `first` on in the trace: packed, the words of
+// their costs and parents with jobs; otherwise their parents and jobs.
+template <Tracing tracing>
+PRECDP_AVX512 inline void record(const StageTrace& trace, uint32_t first, uint32_t lanes,
+                                 __m512i cost, __m512i parent, __m512i job) {
+  alignas(64) int32_t costs[16];
+  alignas(64) uint32_t parents[16], jobs[16];
+  _mm512_store_si512(costs, cost);
+  _mm512_store_si512(parents, parent);
+  if constexpr (tracing == Tracing::packed) {
+    for (uint32_t l = 0; l < lanes; ++l) trace.words[first + l] = packedOffer(costs[l], parents[l]);
+  } else {
+    _mm512_store_si512(jobs, job);
+    for (uint32_t l = 0; l < lanes; ++l)
+      recordInTrace(trace, first + l, parents[l], static_cast<uint8_t>(jobs[l]));
+  }
+}
+
+template <typename Key, bool arcs, Tracing tracing>
 PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& streams,
                                const UnionTable& successors, const ChildWindow<Key>& window,
                                uint32_t begin, uint32_t end, const uint64_t (&notJobs)[2],
                                uint64_t& reads) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
+  constexpr bool traced = tracing != Tracing::none;
   const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
   const uint32_t lastParent = layerSize[prevLayer] - 1;
   uint32_t missing = 0; // a parent not found is warned of by the scalar loop that prices again
@@ -150,6 +183,9 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
         inLayer, _mm256_maskz_loadu_epi16(inLayer, children.times + group));
     const __m512i zero = _mm512_set1_epi32(0);
     __m512i best = _mm512_set1_epi32(INT32_MAX);
+    // Traced, each lane's parent (packed: with its job, as in the trace words) and job; a tie
+    // keeps the earlier parent, the offers of each lane coming in the order of their parents.
+    [[maybe_unused]] __m512i bestParent = _mm512_set1_epi32(-1), bestJob = zero;
     const auto offers = [&](uint64_t jobs, int word) PRECDP_AVX512 __attribute__((always_inline)) {
       while (jobs != 0) {
         const int bit = lowestBit(jobs) + 64 * word;
@@ -165,18 +201,37 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
               static_cast<uint32_t>(__builtin_ctz(_pdep_u32(1u << (s.tail - s.head), k)));
           const uint64_t c0 = children.word0[group + lane];
           const uint64_t c1 = wide ? children.word1[group + lane] : 0;
-          if (!refillStream<Key>(s, buffer, plainJob[bit], bit, parents, lastParent, c0, c1,
-                                 missing))
+          if (!refillStream<Key, traced>(s, buffer, streams.parent[bit], plainJob[bit], bit,
+                                         parents, lastParent, c0, c1, missing))
             return false;
         }
         const __m512i cost = _mm512_maskz_expandloadu_epi32(k, buffer + s.head);
+        [[maybe_unused]] __m512i parent;
+        if constexpr (traced)
+          parent = _mm512_maskz_expandloadu_epi32(k, streams.parent[bit] + s.head);
         s.head += count;
         const PlainJob& i = plainJob[bit];
         const __m512i lateness =
             _mm512_maskz_max_epi32(k, _mm512_sub_epi32(time, _mm512_set1_epi32(i.slack)), zero);
         const __m512i tardiness =
             _mm512_mullo_epi32(lateness, _mm512_set1_epi32(static_cast<int>(i.weight)));
-        best = _mm512_mask_min_epi32(best, k, best, _mm512_add_epi32(cost, tardiness));
+        const __m512i candidate = _mm512_add_epi32(cost, tardiness);
+        if constexpr (!traced) {
+          best = _mm512_mask_min_epi32(best, k, best, candidate);
+        } else {
+          const __mmask16 take = k & (_mm512_cmplt_epi32_mask(candidate, best) |
+                                      _mm512_cmpeq_epi32_mask(bestParent, _mm512_set1_epi32(-1)));
+          best = _mm512_mask_mov_epi32(best, take, candidate);
+          const __m512i job = _mm512_set1_epi32(i.job);
+          if constexpr (tracing == Tracing::packed) {
+            bestParent = _mm512_mask_mov_epi32(
+                bestParent, take,
+                _mm512_or_si512(_mm512_maskz_slli_epi32(take, parent, packedJobBits), job));
+          } else {
+            bestParent = _mm512_mask_mov_epi32(bestParent, take, parent);
+            bestJob = _mm512_mask_mov_epi32(bestJob, take, job);
+          }
+        }
         groupReads += count;
       }
       return true;
@@ -184,7 +239,9 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
     if (!offers(union0, 0)) return false;
     if constexpr (wide)
       if (!offers(union1, 1)) return false;
-    _mm512_mask_storeu_epi32(children.costs + group, inLayer, best);
+    if constexpr (tracing != Tracing::packed)
+      _mm512_mask_storeu_epi32(children.costs + group, inLayer, best);
+    if constexpr (traced) record<tracing>(window.trace, group, lanes, best, bestParent, bestJob);
   }
   for (int bit = 0; bit < keyBits<Key>; ++bit) plainJob[bit].cursor = streams.stream[bit].start;
   reads += groupReads;
@@ -194,21 +251,27 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
 } // namespace
 
 // Compiled for any processor: the caller calls it only where AVX-512 is.
-template <typename Key, bool arcs>
+template <typename Key, bool arcs, Tracing tracing>
 bool priceByStreams(PlainJobTable<Key>& plainJob, Streams<Key>& streams,
                     const UnionTable& successors, const ChildWindow<Key>& window, uint32_t begin,
                     uint32_t end, const uint64_t (&notJobs)[2], uint64_t& reads) {
-  return priceGroups<Key, arcs>(plainJob, streams, successors, window, begin, end, notJobs, reads);
+  return priceGroups<Key, arcs, tracing>(plainJob, streams, successors, window, begin, end, notJobs,
+                                         reads);
 }
 
-template bool priceByStreams<Narrow, true>(PlainJobTable<Narrow>&, Streams<Narrow>&,
-                                           const UnionTable&, const ChildWindow<Narrow>&, uint32_t,
-                                           uint32_t, const uint64_t (&)[2], uint64_t&);
-template bool priceByStreams<Narrow, false>(PlainJobTable<Narrow>&, Streams<Narrow>&,
-                                            const UnionTable&, const ChildWindow<Narrow>&, uint32_t,
-                                            uint32_t, const uint64_t (&)[2], uint64_t&);
-template bool priceByStreams<Wide, true>(PlainJobTable<Wide>&, Streams<Wide>&, const UnionTable&,
-                                         const ChildWindow<Wide>&, uint32_t, uint32_t,
-                                         const uint64_t (&)[2], uint64_t&);
+#define PRECDP_BY_STREAMS(Key, arcs)                                                               \
+  template bool priceByStreams<Key, arcs, Tracing::none>(                                          \
+      PlainJobTable<Key>&, Streams<Key>&, const UnionTable&, const ChildWindow<Key>&, uint32_t,    \
+      uint32_t, const uint64_t(&)[2], uint64_t&);                                                  \
+  template bool priceByStreams<Key, arcs, Tracing::entries>(                                       \
+      PlainJobTable<Key>&, Streams<Key>&, const UnionTable&, const ChildWindow<Key>&, uint32_t,    \
+      uint32_t, const uint64_t(&)[2], uint64_t&);                                                  \
+  template bool priceByStreams<Key, arcs, Tracing::packed>(                                        \
+      PlainJobTable<Key>&, Streams<Key>&, const UnionTable&, const ChildWindow<Key>&, uint32_t,    \
+      uint32_t, const uint64_t(&)[2], uint64_t&);
+PRECDP_BY_STREAMS(Narrow, true)
+PRECDP_BY_STREAMS(Narrow, false)
+PRECDP_BY_STREAMS(Wide, true)
+#undef PRECDP_BY_STREAMS
 
 } // namespace precdp

@@ -1,10 +1,10 @@
-// Stages on several threads: obj, uas, ts and the traced sequence as on one thread, for
-// instances with and without precedence, with jobs in both set words, wrapped times, and runs
-// stopped by the layer capacity. Stages of a few parents are split too, so that windows are
-// small, many and often empty. Without precedence the stages keep their layers' costs; with
-// a few arcs, 20 jobs make layers large enough for the middle stages to record in place. Where
-// the relation is not plain (a shuffled numbering, times that wrap) stages split into windows,
-// whose rooms are also made too small, so that split stages run again on one thread.
+// Stages on several threads: obj, uas, ts and the traced sequence as on one thread (and as by
+// the scalar pricing), for instances with and without precedence, with jobs in both set words,
+// wrapped times, and runs stopped by the layer capacity. Stages of a few parents are split too, so
+// that windows are small, many and often empty. Without precedence the stages keep their layers'
+// costs; with a few arcs, 20 jobs make layers large enough for the middle stages to record in
+// place. Where the relation is not plain (a shuffled numbering, times that wrap) stages split into
+// windows, whose rooms are also made too small, so that split stages run again on one thread.
 #include "dp/dp.h"
 #include "support.h"
 
@@ -72,6 +72,11 @@ TEST(DpThreads, SameRunsOnEveryThreadCount) {
       threadedParents = threshold;
       pricingChunk = threshold == 1 ? 5 : savedChunk; // chunks priced while the layer grows
       const ThreadRun one = solveOn(1, c.stages);
+      if (pricingByStreams) { // and by the scalar loop, the same trace
+        pricingByStreams = false;
+        EXPECT_EQ(solveOn(1, c.stages), one) << "n " << c.n << ", scalar pricing";
+        pricingByStreams = true;
+      }
       // No slack: large windows outgrow a sampled estimate now and then. Less than none: every
       // window does, and every split stage runs again.
       for (double slack : {savedSlack, 0.0, -0.5}) {
