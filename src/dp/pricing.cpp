@@ -19,6 +19,7 @@
 namespace precdp {
 
 uint32_t pricingChunk = 1u << 13;
+
 namespace {
 
 template <typename Key>

@@ -11,7 +11,8 @@
 
 namespace precdp {
 
-// Job i at its key bit, in key words: what pricing reads first, then what appending reads.
+// Job i at its key bit, in key words: what the scalar pricing reads first, then what appending
+// and the streams' filters read, and what the byte tables are built from.
 struct PlainJob {
   uint64_t withSuccessors[2]; // i and succ[i]: once i is outside C, none of them is minimal there
   int32_t slack;              // dueDate - p: the child's time above it is i's lateness
