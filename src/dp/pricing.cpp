@@ -214,10 +214,13 @@ struct SharedPricing {
 template <typename Key, Tracing tracing>
 struct PricingThread {
   PlainJobTable<Key> plainJob; // its own cursors
-  Streams<Key> streams;
+  Streams<Key> streams;        // each stage writes what it reads of them
   uint64_t reads = 0;
   uint32_t missing = 0;
   double seconds = 0;
+  // Not zeroed: of its streams' buffers a stage touches only those of its jobs, an untraced
+  // stage no parents' indices.
+  PricingThread() {}
 };
 
 // Prices the chunks thread t takes, each once all its children are appended.
