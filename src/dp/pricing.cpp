@@ -33,7 +33,6 @@ void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob,
     for (int w = 0; w < 2; ++w) {
       to.withSuccessors[w] = w < keyWords<Key> ? wordOf(withSuccessors, w) : 0;
       to.succ[w] = w < keyWords<Key> ? wordOf(facts.succ, w) : 0;
-      to.cover[w] = w < keyWords<Key> ? wordOf(facts.cover, w) : 0;
     }
     to.slack = int32_t{facts.dueDate} - facts.p;
     to.weight = facts.weight;
@@ -272,7 +271,7 @@ void preparePricing(const JobTable<Key>& job) {
   run.successors.template prepare<Key>(run.notJobs,
                                        [&](int bit, int w) { return run.plainJob[bit].succ[w]; });
   run.predecessors.template prepare<Key>(run.notJobs, [&](int bit, int w) {
-    return run.plainJob[bit].cover[w] & ~(bit / 64 == w ? uint64_t{1} << (bit % 64) : 0);
+    return wordOf(job[keyBits<Key> - 1 - bit].cover & ~(Key{1} << bit), w); // pred, without i
   });
 }
 template void preparePricing<Narrow>(const JobTable<Narrow>&);

@@ -12,7 +12,7 @@
 namespace precdp {
 
 // Job i at its key bit, in key words: what the scalar pricing reads first, then what appending
-// and the streams' filters read, and what the byte tables are built from.
+// and the streams' filters read.
 struct PlainJob {
   uint64_t withSuccessors[2]; // i and succ[i]: once i is outside C, none of them is minimal there
   int32_t slack;              // dueDate - p: the child's time above it is i's lateness
@@ -21,7 +21,6 @@ struct PlainJob {
   uint16_t p;
   uint8_t job;
   uint64_t succ[2];
-  uint64_t cover[2]; // i and pred[i], all of them: the relation is closed
 };
 
 template <typename Key>
@@ -61,14 +60,8 @@ struct UnionTable {
       union1 |= e[1];
     }
   }
-  void of(uint64_t set0, uint64_t set1, uint64_t& union0, uint64_t& union1) const {
-    union0 = union1 = 0;
-    add(0, set0, 0, bytes[0], union0, union1);
-    add(1, set1, 0, bytes[1], union0, union1);
-  }
-
-  // of() over sets in ascending order, which mostly share their bits above the low 32: the
-  // union over those is kept from the last set that had them.
+  // The union over a set, for sets in ascending order, which mostly share their bits above the
+  // low 32: the union over those is kept from the last set that had them.
   struct Recent {
     uint64_t high0 = ~uint64_t{0}, high1 = ~uint64_t{0}; // never a set's: word 0 has free bits
     uint64_t union0 = 0, union1 = 0;
