@@ -271,7 +271,8 @@ void preparePricing(const JobTable<Key>& job) {
   run.successors.template prepare<Key>(run.notJobs,
                                        [&](int bit, int w) { return run.plainJob[bit].succ[w]; });
   run.predecessors.template prepare<Key>(run.notJobs, [&](int bit, int w) {
-    return wordOf(job[keyBits<Key> - 1 - bit].cover & ~(Key{1} << bit), w); // pred, without i
+    const Key pred = job[keyBits<Key> - 1 - bit].cover & ~(Key{1} << bit); // without i itself
+    return w < keyWords<Key> ? wordOf(pred, w) : 0;
   });
 }
 template void preparePricing<Narrow>(const JobTable<Narrow>&);
