@@ -9,6 +9,10 @@ uint64_t literalLookupCount = 0;
 
 namespace {
 
+// The times of both layers, kept beside the program's store at its capacity.
+uint16_t* literalTime[2] = {nullptr, nullptr};
+uint32_t literalTimeCapacity = 0;
+
 bool literalContains(const JobSet& set, int job) {
   if (job < 60) return (set.word[0] & jobBit[job]) != 0;
   return (set.word[1] & jobBit[job - 60]) != 0;
@@ -47,7 +51,7 @@ void literalAppend(int layer, const JobSet& set, int32_t cost, uint16_t time) {
   stateSet[layer][0][index] = set.word[0];
   stateSet[layer][1][index] = set.word[1];
   stateCost[layer][index] = cost;
-  stateTime[layer][index] = time;
+  literalTime[layer][index] = time;
   layerSize[layer] = index + 1;
 }
 
@@ -56,7 +60,7 @@ bool literalStage() {
   const uint32_t parentCount = layerSize[prevLayer];
   for (uint32_t s = 0; s < parentCount; ++s) {
     const JobSet set{{stateSet[prevLayer][0][s], stateSet[prevLayer][1][s]}};
-    const uint16_t time = stateTime[prevLayer][s];
+    const uint16_t time = literalTime[prevLayer][s];
     const int32_t cost = stateCost[prevLayer][s];
     JobSet coveredSet{};
     int64_t lo = 0;
@@ -84,7 +88,7 @@ bool literalStage() {
         } else {
           lo = x + 1;
           const int32_t candidate =
-              literalAdd(cost, literalPlacementCost(j, stateTime[curLayer][x]));
+              literalAdd(cost, literalPlacementCost(j, literalTime[curLayer][x]));
           if (candidate < stateCost[curLayer][x]) stateCost[curLayer][x] = candidate;
         }
       }
@@ -116,7 +120,18 @@ int literalHighestBit(uint64_t word) {
   }
 }
 
+uint16_t literalTimeAt(int layer, uint32_t index) {
+  return literalTime[layer][index];
+}
+
 void literalDpSolve() {
+  if (literalTimeCapacity != layerCapacity) {
+    for (uint16_t*& times : literalTime) {
+      delete[] times;
+      times = new uint16_t[layerCapacity]; // left untouched, as the store's arrays are
+    }
+    literalTimeCapacity = layerCapacity;
+  }
   literalLookupCount = 0;
   literalAppend(curLayer, allJobs, 0, totalP);
   uint16_t stagesLeft = jobCount;

@@ -1,7 +1,8 @@
 // The DP in its plain first form: bit-position search for the highest job, a fresh binary
 // search from lo (the store's arrBinarySearch) for every child already present, append-or-find, the
 // covered-set stop, the capacity stop and one time check per stage. It shares the program's state
-// store and keeps its statistics, so it gives the same objective, maxLayerSize and totalStates as
+// store (its states' times, which the program derives, it stores beside it) and keeps its
+// statistics, so it gives the same objective, maxLayerSize and totalStates as
 // dpSolve. Used as the baseline of precdp-perf and as the oracle of the DP tests; never used by the
 // program.
 #pragma once
@@ -20,5 +21,7 @@ int literalHighestBit(uint64_t word);
 
 // Same preconditions, store effects and results as dpSolve.
 void literalDpSolve();
+// The time of the state at `index` of `layer` after literalDpSolve.
+uint16_t literalTimeAt(int layer, uint32_t index);
 
 } // namespace precdp::reference

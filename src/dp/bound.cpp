@@ -50,7 +50,6 @@ void resizeSlots(uint64_t count) {
 struct Offer {
   uint64_t word0, word1, hash;
   int32_t cost;
-  uint16_t time;
   uint8_t job; // the job its parent placed
 };
 
@@ -74,7 +73,7 @@ inline bool offerChild(const Offer& o, uint32_t parent) {
   if (layerSize[curLayer] >= layerLimit) return false;
   if constexpr (traced) recordInTrace(stageTrace, layerSize[curLayer], parent, o.job);
   slots[at] = tag | (layerSize[curLayer] + 1);
-  appendState(curLayer, JobSet{{o.word0, o.word1}}, o.cost, o.time);
+  appendState(curLayer, JobSet{{o.word0, o.word1}}, o.cost);
   if (2 * uint64_t{layerSize[curLayer]} > slots.size()) resizeSlots(2 * slots.size());
   return true;
 }
@@ -197,12 +196,8 @@ bool expandBelow(int64_t& incumbent, int parentStage) {
       if (childCost + std::max<int64_t>(ceilUnscaled(childFront), 0) >= incumbent) return;
       JobSet child = set;
       removeJob(child, j);
-      offers[count++] = {child.word[0],
-                         child.word[1],
-                         hashOf(child.word[0], child.word[1]),
-                         static_cast<int32_t>(childCost),
-                         childTime,
-                         static_cast<uint8_t>(j)};
+      offers[count++] = {child.word[0], child.word[1], hashOf(child.word[0], child.word[1]),
+                         static_cast<int32_t>(childCost), static_cast<uint8_t>(j)};
     });
     if (!offerAll<traced>(offers, count, s)) return false;
   }
@@ -230,8 +225,9 @@ Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
   uint64_t traceUsed = 0;
   tracedStages = 0;
   attemptRecorded = false;
+  setTimes.prepare();
   layerSize[curLayer] = 0;
-  appendState(curLayer, allJobs, 0, totalP);
+  appendState(curLayer, allJobs, 0);
   for (uint16_t stagesLeft = jobCount; stagesLeft > 0;) {
     if (!(maxCPU > secondsSince(startClock))) {
       resultSlot() = -1;

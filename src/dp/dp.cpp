@@ -110,7 +110,8 @@ void dpSolve() {
   lookupCount = 0;
   splitTimes = {};
   tracedStages = 0;
-  appendState(curLayer, allJobs, 0, totalP);
+  setTimes.prepare();
+  appendState(curLayer, allJobs, 0);
   const Stages stages = prepareStage();
   bool tracing = traceCapacity > 0;
   uint64_t traceUsed = 0;

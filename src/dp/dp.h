@@ -18,22 +18,56 @@
 namespace precdp {
 
 inline constexpr uint32_t maxState = 195000000; // states per layer in the program
-// Bytes the store reserves per state and layer: two set words, the cost and the time.
-inline constexpr uint64_t storeBytesPerState =
-    2 * sizeof(uint64_t) + sizeof(int32_t) + sizeof(uint16_t);
+// Bytes the store reserves per state and layer: two set words and the cost.
+inline constexpr uint64_t storeBytesPerState = 2 * sizeof(uint64_t) + sizeof(int32_t);
 
-// ---- State store (structure of arrays, 22 bytes per state and layer) ------------------------
+// ---- State store (structure of arrays, 20 bytes per state and layer) ------------------------
 // Entries 0..layerSize[L]-1 of layer L are valid and strictly ascending in setLess order; the
 // rest are stale and never read. Nothing is cleared: every entry is written before it is read.
 extern uint64_t* stateSet[2][2]; // [layer][word]: the two words of each state's JobSet
 extern int32_t* stateCost[2];    // [layer]: least weighted tardiness of the jobs outside the set
-extern uint16_t* stateTime[2];   // [layer]: sum of p over the set
 extern uint32_t layerSize[2];    // states held in each layer
 extern uint32_t layerCapacity;   // entries per array: maxState in the program, less in tests
 
 extern uint8_t curLayer;    // layer being built; after the DP the final layer
 extern uint8_t prevLayer;   // the other layer, being expanded
 extern uint8_t layerToggle; // negated at each stage; curLayer takes its value
+
+// ---- Times of sets ----------------------------------------------------------------------------
+// A state's time, the sum of p over its set, is not stored: it is totalP less the p of the jobs
+// outside the set, modulo 2^16, which is what the stages' subtractions of each placed job's p
+// leave, wrapped or not. Summed a byte of each set word at a time; consecutive states of a layer
+// mostly share their bits above the low 32, whose sum a Recent keeps.
+struct SetTimes {
+  uint16_t base = 0;         // totalP less the p of every job, modulo 2^16: the empty set's time
+  int highBytes = 0;         // bytes of word 1 that hold jobs
+  uint16_t sum[2][8][256]{}; // [word][byte][value]: p over the jobs at the bits set in value
+
+  struct Recent {
+    uint64_t high0 = ~uint64_t{0}, high1 = ~uint64_t{0}; // never a set's: word 0 has free bits
+    uint16_t time = 0;                                   // base plus the p over those bits
+  };
+  // For the instance in the tables, before a DP reads a time.
+  void prepare();
+  uint16_t of(uint64_t word0, uint64_t word1, Recent& recent) const {
+    if (word0 >> 32 != recent.high0 || word1 != recent.high1) {
+      recent.high0 = word0 >> 32;
+      recent.high1 = word1;
+      uint16_t high = base;
+      for (int b = 4; b < 8; ++b) high += sum[0][b][(word0 >> (8 * b)) & 255];
+      for (int b = 0; b < highBytes; ++b) high += sum[1][b][(word1 >> (8 * b)) & 255];
+      recent.time = high;
+    }
+    uint16_t time = recent.time;
+    for (int b = 0; b < 4; ++b) time += sum[0][b][(word0 >> (8 * b)) & 255];
+    return time;
+  }
+  uint16_t of(uint64_t word0, uint64_t word1) const {
+    Recent none;
+    return of(word0, word1, none);
+  }
+};
+extern SetTimes setTimes;
 
 // ---- Statistics of the current instance (columns "uas" and "ts") ----------------------------
 extern uint32_t maxLayerSize; // largest layer at the end of a completed stage
@@ -125,7 +159,7 @@ inline void setStateCost(int layer, uint32_t index, int32_t cost) {
   stateCost[layer][index] = cost;
 }
 inline uint16_t stateTimeAt(int layer, uint32_t index) {
-  return stateTime[layer][index];
+  return setTimes.of(stateSet[layer][0][index], stateSet[layer][1][index]);
 }
 // Fetches the lines a lookup of the state reads and writes.
 inline void prefetchState(int layer, uint32_t index) {
@@ -133,12 +167,11 @@ inline void prefetchState(int layer, uint32_t index) {
   __builtin_prefetch(&stateCost[layer][index], 1);
 }
 
-inline void appendState(int layer, const JobSet& set, int32_t cost, uint16_t time) {
+inline void appendState(int layer, const JobSet& set, int32_t cost) {
   const uint32_t index = layerSize[layer]++;
   stateSet[layer][0][index] = set.word[0];
   stateSet[layer][1][index] = set.word[1];
   stateCost[layer][index] = cost;
-  stateTime[layer][index] = time;
 }
 
 // Reserves a trace store of at most `bytes` bytes without touching it; dpSolve then records

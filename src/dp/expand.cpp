@@ -201,7 +201,7 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
       if (!plain && (facts.succ & set) != 0) continue;
       const Key child = set ^ (Key{1} << (keyBits<Key> - 1 - r));
       const int32_t candidate = candidateOf(r, facts, time, cost);
-      children.appendKey(size, child, static_cast<uint16_t>(time - facts.p));
+      children.appendKey(size, child);
       // Packed, the cost is the word's until the stage unpacks it.
       if constexpr (packed)
         word[size] = packedOffer(candidate, parentBits | facts.job);
@@ -225,16 +225,17 @@ bool expandLayer(JobTable<Key>& job, ChildWindow<Key>& window) {
   };
   const uint32_t aboveBegin =
       toHigh ? firstAbove(parents, window.parentBegin, parentEnd, high) : parentEnd;
+  SetTimes::Recent recent;
   for (uint32_t s = window.parentBegin; s < aboveBegin; ++s) {
     reportProgress(s);
-    if (!expandParent(std::false_type{}, s, parents[s], parents.time(s), parents.cost(s)))
+    if (!expandParent(std::false_type{}, s, parents[s], parents.time(s, recent), parents.cost(s)))
       return finish(false);
   }
   if constexpr (toHigh)
     for (uint32_t s = aboveBegin; s < parentEnd; ++s) {
       reportProgress(s);
       const Key set = parents[s];
-      const uint16_t time = parents.time(s);
+      const uint16_t time = parents.time(s, recent);
       const int32_t cost = parents.cost(s);
       if (!expandParent(std::true_type{}, s, set, time, cost)) return finish(false);
     }

@@ -48,11 +48,10 @@ struct LayerView {
   uint64_t* word0;
   uint64_t* word1;
   int32_t* costs;
-  uint16_t* times;
 
   LayerView(int layer, uint32_t first = 0)
       : word0(stateSet[layer][0] + first), word1(stateSet[layer][1] + first),
-        costs(stateCost[layer] + first), times(stateTime[layer] + first) {}
+        costs(stateCost[layer] + first) {}
 
   Key operator[](uint32_t i) const {
     if constexpr (std::is_same_v<Key, Wide>) return keyOf<Key>(word0[i], word1[i]);
@@ -60,15 +59,17 @@ struct LayerView {
   }
   int32_t cost(uint32_t i) const { return costs[i]; }
   void setCost(uint32_t i, int32_t cost) const { costs[i] = cost; }
-  uint16_t time(uint32_t i) const { return times[i]; }
-  // The key and time of a new entry; its cost is written by whoever holds it.
-  void appendKey(uint32_t i, Key key, uint16_t time) const {
+  // Entry i's time, for entries read in ascending order through `recent`.
+  uint16_t time(uint32_t i, SetTimes::Recent& recent) const {
+    return setTimes.of(word0[i], std::is_same_v<Key, Wide> ? word1[i] : 0, recent);
+  }
+  // The key of a new entry; its cost is written by whoever holds it.
+  void appendKey(uint32_t i, Key key) const {
     word0[i] = static_cast<uint64_t>(key);
     if constexpr (std::is_same_v<Key, Wide>)
       word1[i] = static_cast<uint64_t>(key >> 64);
     else
       word1[i] = 0;
-    times[i] = time;
   }
   // Fetches entry i's key, both words of it.
   void prefetchKey(uint32_t i) const {

@@ -239,7 +239,6 @@ void moveStates(uint32_t from, uint32_t to, uint32_t size, bool traced) {
   else
     std::memset(stateSet[curLayer][1] + to, 0, sizeof(uint64_t) * size);
   move(stateCost[curLayer], 1);
-  move(stateTime[curLayer], 1);
   if constexpr (tracing == Tracing::entries)
     if (traced) move(stageTrace.entries, traceBytesPerState);
   if constexpr (tracing == Tracing::packed) move(stageTrace.words, 1);

@@ -1,4 +1,4 @@
-// A plain stage built from its children: first the keys and times of the child layer, then each
+// A plain stage built from its children: first the keys of the child layer, then each
 // child's cost as the least offer of its parents, read from the previous layer.
 //
 // In a plain relation a layer holds every set of its size that is closed under predecessors,
@@ -37,7 +37,6 @@ void preparePlainJobs(const JobTable<Key>& job, PlainJobTable<Key>& plainJob,
     to.slack = int32_t{facts.dueDate} - facts.p;
     to.weight = facts.weight;
     to.cursor = 0;
-    to.p = facts.p;
     to.job = facts.job;
   }
 }
@@ -63,13 +62,11 @@ RunFacts<Key> runFacts;
 // every 256 parents, or every pricingChunk if fewer, so that threads pricing chunks of the layer
 // need not wait long for the next one.
 template <typename Key, typename Publish>
-bool appendChildren(const PlainJobTable<Key>& plainJob, const UnionTable& predecessors,
-                    ChildWindow<Key>& window, const uint64_t (&notJobs)[2],
-                    const Publish& publish) {
+bool appendChildren(const UnionTable& predecessors, ChildWindow<Key>& window,
+                    const uint64_t (&notJobs)[2], const Publish& publish) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
   const ProgressHook progress = window.progress;
-  const PlainJob* const word1Jobs = plainJob + 64;
   const uint32_t publishEvery = std::min(pricingChunk, 256u);
   uint32_t size = 0, untilPublish = 1;
   UnionTable::Recent recent;
@@ -80,7 +77,6 @@ bool appendChildren(const PlainJobTable<Key>& plainJob, const UnionTable& predec
       untilPublish = publishEvery;
     }
     const uint64_t set0 = parents.word0[s], set1 = wide ? parents.word1[s] : 0;
-    const uint16_t time = parents.time(s);
     // The jobs below the least job outside P: all of word 0 when word 0 holds all its jobs.
     uint64_t below0 = set0, below1 = 0;
     if (const uint64_t outside0 = ~(set0 | notJobs[0]); outside0 != 0) {
@@ -94,21 +90,19 @@ bool appendChildren(const PlainJobTable<Key>& plainJob, const UnionTable& predec
     predecessors.of(set0, set1, recent, earlier0, earlier1);
     below0 &= ~earlier0;
     below1 &= ~earlier1;
-    const auto append = [&](const PlainJob& j, uint64_t child0, uint64_t child1)
-        __attribute__((always_inline)) {
-      children.appendKey(size, keyOf<Key>(child0, child1), static_cast<uint16_t>(time - j.p));
+    const auto append = [&](uint64_t child0, uint64_t child1) __attribute__((always_inline)) {
+      children.appendKey(size, keyOf<Key>(child0, child1));
       return ++size != window.stopSize;
     };
     while (below1 != 0) {
       const int bit = highestBit(below1);
       below1 ^= uint64_t{1} << bit;
-      if (!append(word1Jobs[bit], set0, set1 ^ uint64_t{1} << bit))
-        return window.size = size, false;
+      if (!append(set0, set1 ^ uint64_t{1} << bit)) return window.size = size, false;
     }
     while (below0 != 0) {
       const int bit = highestBit(below0);
       below0 ^= uint64_t{1} << bit;
-      if (!append(plainJob[bit], set0 ^ uint64_t{1} << bit, set1)) return window.size = size, false;
+      if (!append(set0 ^ uint64_t{1} << bit, set1)) return window.size = size, false;
     }
   }
   window.size = size;
@@ -132,9 +126,10 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
   [[maybe_unused]] const StageTrace trace = window.trace;
   [[maybe_unused]] uint64_t* const word = trace.words;
   uint64_t reads = 0;
+  SetTimes::Recent recent;
   for (uint32_t c = begin; c < end; ++c) {
     const uint64_t set0 = children.word0[c], set1 = wide ? children.word1[c] : 0;
-    const int32_t time = children.time(c);
+    const int32_t time = setTimes.of(set0, set1, recent);
     uint64_t outside0 = ~(set0 | notJobs[0]), outside1 = wide ? ~(set1 | notJobs[1]) : 0;
     int32_t best = INT32_MAX;
     [[maybe_unused]] uint64_t bestWord = UINT64_MAX;
@@ -204,7 +199,7 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
 // The children of a stage on several threads. The caller appends them and every thread, the
 // caller too once it is done, prices chunks of them in turn as soon as they are appended.
 struct SharedPricing {
-  std::atomic<uint32_t> appended{0}; // children whose keys and times are written
+  std::atomic<uint32_t> appended{0}; // children whose keys are written
   std::atomic<bool> appending{true}; // false once `appended` is final
   std::atomic<bool> stopped{false};  // the layer filled: no pricing needed
   std::atomic<uint32_t> nextChunk{0};
@@ -312,10 +307,9 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
   }
   const bool timed = threads > 1;
   const double appendStart = timed ? threadSeconds() : 0;
-  const bool complete =
-      appendChildren(thread[0].plainJob, run.predecessors, window, notJobs, [&](uint32_t size) {
-        if (!workers.empty()) shared.appended.store(size, std::memory_order_release);
-      });
+  const bool complete = appendChildren(run.predecessors, window, notJobs, [&](uint32_t size) {
+    if (!workers.empty()) shared.appended.store(size, std::memory_order_release);
+  });
   shared.stopped.store(!complete, std::memory_order_relaxed);
   shared.appended.store(window.size, std::memory_order_release);
   shared.appending.store(false, std::memory_order_release);

@@ -18,7 +18,6 @@ struct PlainJob {
   int32_t slack;              // dueDate - p: the child's time above it is i's lateness
   uint32_t weight;
   uint32_t cursor; // a lower bound on the index of the next parent C + {i}
-  uint16_t p;
   uint8_t job;
   uint64_t succ[2];
 };

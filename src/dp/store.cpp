@@ -8,7 +8,6 @@ namespace precdp {
 
 uint64_t* stateSet[2][2] = {{nullptr, nullptr}, {nullptr, nullptr}};
 int32_t* stateCost[2] = {nullptr, nullptr};
-uint16_t* stateTime[2] = {nullptr, nullptr};
 uint32_t layerSize[2] = {0, 0};
 uint32_t layerCapacity = 0;
 uint8_t curLayer = 1;
@@ -16,6 +15,7 @@ uint8_t prevLayer = 0;
 uint8_t layerToggle = 1;
 uint32_t maxLayerSize = 0;
 uint64_t totalStates = 1;
+SetTimes setTimes;
 uint64_t lookupCount = 0;
 ProgressHook progressHook = nullptr;
 uint16_t progressStage = 0;
@@ -46,9 +46,7 @@ bool allocateStore(uint32_t capacity) {
     stateSet[layer][0] = reserveArray<uint64_t>(capacity);
     stateSet[layer][1] = reserveArray<uint64_t>(capacity);
     stateCost[layer] = reserveArray<int32_t>(capacity);
-    stateTime[layer] = reserveArray<uint16_t>(capacity);
-    complete = complete && stateSet[layer][0] && stateSet[layer][1] && stateCost[layer] &&
-               stateTime[layer];
+    complete = complete && stateSet[layer][0] && stateSet[layer][1] && stateCost[layer];
   }
   if (!complete) {
     freeStore();
@@ -67,10 +65,8 @@ void freeStore() {
     delete[] stateSet[layer][0];
     delete[] stateSet[layer][1];
     delete[] stateCost[layer];
-    delete[] stateTime[layer];
     stateSet[layer][0] = stateSet[layer][1] = nullptr;
     stateCost[layer] = nullptr;
-    stateTime[layer] = nullptr;
   }
   layerCapacity = 0;
   layerSize[0] = layerSize[1] = 0;
@@ -107,6 +103,23 @@ int64_t arrBinarySearch(int layer, int64_t lo, const JobSet& set) {
   }
   warnStateNotFound();
   return -1;
+}
+
+void SetTimes::prepare() {
+  uint16_t all = 0;
+  for (int w = 0; w < 2; ++w)
+    for (int b = 0; b < 8; ++b) {
+      sum[w][b][0] = 0;
+      for (int v = 1; v < 256; ++v) {
+        const int bit = 8 * b + __builtin_ctz(static_cast<unsigned>(v));
+        const int job = 60 * w + bit;
+        const bool in = bit < jobsPerWord && contains(allJobs, job);
+        sum[w][b][v] = static_cast<uint16_t>(sum[w][b][v & (v - 1)] + (in ? p[job] : 0));
+      }
+      all = static_cast<uint16_t>(all + sum[w][b][(allJobs.word[w] >> (8 * b)) & 255]);
+    }
+  base = static_cast<uint16_t>(totalP - all);
+  highBytes = allJobs.word[1] == 0 ? 0 : (63 - __builtin_clzll(allJobs.word[1])) / 8 + 1;
 }
 
 void warnStateNotFound() {

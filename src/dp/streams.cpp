@@ -109,19 +109,21 @@ PRECDP_AVX512 inline __mmask16 childrenWith(__m512i low, __m512i high, uint64_t 
 }
 
 // The jobs minimal outside each child of the group of `lanes` children from `group` on (none in
-// lanes past them), and their union.
+// lanes past them), their union, and the children's times.
 template <typename Key, bool arcs>
-PRECDP_AVX512 inline void minimalJobs(const LayerView<Key>& children, uint32_t group,
-                                      uint32_t lanes, const UnionTable& successors,
-                                      const uint64_t (&notJobs)[2], uint64_t (&minimal0)[16],
-                                      uint64_t (&minimal1)[16], uint64_t& union0, uint64_t& union1,
-                                      UnionTable::Recent& recent) {
+PRECDP_AVX512 inline void
+minimalJobs(const LayerView<Key>& children, uint32_t group, uint32_t lanes,
+            const UnionTable& successors, const uint64_t (&notJobs)[2], uint64_t (&minimal0)[16],
+            uint64_t (&minimal1)[16], uint64_t& union0, uint64_t& union1, uint32_t (&time)[16],
+            UnionTable::Recent& recent, SetTimes::Recent& recentTime) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   union0 = union1 = 0;
   for (uint32_t l = 0; l < 16; ++l) {
     uint64_t m0 = 0, m1 = 0;
+    time[l] = 0;
     if (l < lanes) {
       const uint64_t set0 = children.word0[group + l], set1 = wide ? children.word1[group + l] : 0;
+      time[l] = setTimes.of(set0, set1, recentTime);
       m0 = ~(set0 | notJobs[0]);
       m1 = wide ? ~(set1 | notJobs[1]) : 0;
       if constexpr (arcs) { // a job outside with a predecessor outside is not minimal
@@ -169,18 +171,19 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
   for (int bit = 0; bit < keyBits<Key>; ++bit)
     streams.stream[bit] = {0, 0, plainJob[bit].cursor, plainJob[bit].cursor};
   alignas(64) uint64_t minimal0[16], minimal1[16];
+  alignas(64) uint32_t times[16];
   uint64_t groupReads = 0;
   UnionTable::Recent recent;
+  SetTimes::Recent recentTime;
   for (uint32_t group = begin; group < end; group += 16) {
     const uint32_t lanes = std::min<uint32_t>(16, end - group);
     uint64_t union0, union1;
     minimalJobs<Key, arcs>(children, group, lanes, successors, notJobs, minimal0, minimal1, union0,
-                           union1, recent);
+                           union1, times, recent, recentTime);
     const __m512i low0 = _mm512_load_si512(minimal0), high0 = _mm512_load_si512(minimal0 + 8);
     const __m512i low1 = _mm512_load_si512(minimal1), high1 = _mm512_load_si512(minimal1 + 8);
     const __mmask16 inLayer = static_cast<__mmask16>((1u << lanes) - 1);
-    const __m512i time = _mm512_maskz_cvtepu16_epi32(
-        inLayer, _mm256_maskz_loadu_epi16(inLayer, children.times + group));
+    const __m512i time = _mm512_load_si512(times);
     const __m512i zero = _mm512_set1_epi32(0);
     __m512i best = _mm512_set1_epi32(INT32_MAX);
     // Traced, each lane's parent (packed: with its job, as in the trace words) and job; a tie

@@ -33,8 +33,8 @@ std::ostream& operator<<(std::ostream& out, const SolverRun& run) {
 
 // Runs one solver on the instance in the tables, from a reset store. With clockStep > 0 every
 // clock reading advances by that many seconds, so the run stops after a known number of stages.
-SolverRun solveWith(void (*solver)(), const uint64_t& lookupCounter, double limit,
-                    double clockStep) {
+SolverRun solveWith(void (*solver)(), uint16_t (*timeAt)(int, uint32_t),
+                    const uint64_t& lookupCounter, double limit, double clockStep) {
   resetStore();
   useSteppedClock(static_cast<int64_t>(clockStep * clockTicksPerSecond));
   maxCPU = limit;
@@ -44,8 +44,7 @@ SolverRun solveWith(void (*solver)(), const uint64_t& lookupCounter, double limi
   SolverRun run{resultSlot(), maxLayerSize, totalStates, lookupCounter, output, {}};
   for (uint32_t i = 0; i < layerSize[curLayer]; ++i) {
     const JobSet set = stateSetAt(curLayer, i);
-    run.layer.emplace_back(set.word[0], set.word[1], stateCostAt(curLayer, i),
-                           stateTimeAt(curLayer, i));
+    run.layer.emplace_back(set.word[0], set.word[1], stateCostAt(curLayer, i), timeAt(curLayer, i));
   }
   return run;
 }
@@ -54,11 +53,11 @@ SolverRun solveWith(void (*solver)(), const uint64_t& lookupCounter, double limi
 // processor has it, by streams; returns the literal's run for further checks.
 SolverRun expectSameRuns(const std::string& where, double limit = 1e9, double clockStep = 0) {
   static const bool streamsHere = pricingByStreams;
-  const SolverRun literal =
-      solveWith(reference::literalDpSolve, reference::literalLookupCount, limit, clockStep);
+  const SolverRun literal = solveWith(reference::literalDpSolve, reference::literalTimeAt,
+                                      reference::literalLookupCount, limit, clockStep);
   for (const bool streams : {false, streamsHere}) {
     pricingByStreams = streams;
-    EXPECT_EQ(solveWith(dpSolve, lookupCount, limit, clockStep), literal)
+    EXPECT_EQ(solveWith(dpSolve, stateTimeAt, lookupCount, limit, clockStep), literal)
         << where << (streams ? ", by streams" : "");
   }
   pricingByStreams = streamsHere;

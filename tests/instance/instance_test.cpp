@@ -57,7 +57,7 @@ TEST(InitTables, StoreThatCannotBeObtainedIsReportedNotThrown) {
           setrlimit(RLIMIT_AS, &limit);
           if (initTables() || stateSet[0][0] != nullptr || layerCapacity != 0) std::_Exit(1);
         });
-        std::_Exit(out.text.find("8580000000 bytes") != std::string::npos ? 7 : 2);
+        std::_Exit(out.text.find("7800000000 bytes") != std::string::npos ? 7 : 2);
       },
       ::testing::ExitedWithCode(7), "");
 }
