@@ -24,7 +24,7 @@ from dataclasses import dataclass
 import replay as replaying
 from replay import reportfiles
 
-STORE_BYTES_PER_STATE = 44  # two layers of 22 bytes; a hard instance touches the whole store
+STORE_BYTES_PER_STATE = 40  # two layers of 20 bytes; a hard instance touches the whole store
 PROCESS_BYTES = 256 << 20  # a process besides its store: tables, stack, libraries
 DEFAULT_MAX_STATE = 195_000_000
 THEOREMS = ("none", "kanet", "emmons")
