@@ -60,9 +60,7 @@ int32_t keptCost(int stage, uint32_t index) {
 // and gives its job.
 uint16_t stepByCosts(int stage, JobSet& set, uint32_t& index) {
   const int32_t cost = keptCost(stage, index);
-  uint16_t setTime = totalP; // as the layers keep it: the full set's less p over the jobs outside
-  for (int j = 0; j < jobCount; ++j)
-    if (!contains(set, j)) setTime = static_cast<uint16_t>(setTime - p[j]);
+  const uint16_t setTime = setTimes.of(set.word[0], set.word[1]);
   int best = -1;
   uint32_t bestIndex = UINT32_MAX;
   for (int j = 0; j < jobCount; ++j) {
