@@ -39,6 +39,9 @@ struct UnionTable {
     for (int w = 0; w < keyWords<Key>; ++w) {
       const uint64_t jobs = ~notJobs[w];
       bytes[w] = jobs == 0 ? 0 : highestBit(jobs) / 8 + 1;
+      // A byte without jobs reads entry 0 only: the low 4 bytes of word 0 are read without a
+      // bound.
+      for (int b = bytes[w]; b < 4; ++b) entry[w][b][0][0] = entry[w][b][0][1] = 0;
       for (int b = 0; b < bytes[w]; ++b) {
         entry[w][b][0][0] = entry[w][b][0][1] = 0;
         for (int v = 1; v < 256; ++v) {
@@ -70,12 +73,12 @@ struct UnionTable {
       recent.high0 = set0 >> 32;
       recent.high1 = set1;
       recent.union0 = recent.union1 = 0;
-      add(0, set0, std::min(bytes[0], 4), bytes[0], recent.union0, recent.union1);
+      add(0, set0, 4, bytes[0], recent.union0, recent.union1);
       add(1, set1, 0, bytes[1], recent.union0, recent.union1);
     }
     union0 = recent.union0;
     union1 = recent.union1;
-    add(0, set0, 0, std::min(bytes[0], 4), union0, union1);
+    add(0, set0, 0, 4, union0, union1);
   }
 };
 
