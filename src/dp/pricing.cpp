@@ -58,12 +58,13 @@ RunFacts<Key> runFacts;
 // predecessor outside C. So taking the parents in order and appending each child at its least
 // parent, parent P appends P - {j} exactly for its jobs j below its least job outside it that
 // precede no other job of P, highest j first: the children come out in ascending order.
-// False when the layer reaches the window's stopSize. `publish(size)` sees the children appended
+// False when the layer reaches the window's stopSize, with `stoppedAt` the parent that reached it.
+// `publish(size)` sees the children appended
 // every 256 parents, or every pricingChunk if fewer, so that threads pricing chunks of the layer
 // need not wait long for the next one.
 template <typename Key, typename Publish>
 bool appendChildren(const UnionTable& predecessors, ChildWindow<Key>& window,
-                    const uint64_t (&notJobs)[2], const Publish& publish) {
+                    const uint64_t (&notJobs)[2], const Publish& publish, uint32_t& stoppedAt) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
   const ProgressHook progress = window.progress;
@@ -97,12 +98,12 @@ bool appendChildren(const UnionTable& predecessors, ChildWindow<Key>& window,
     while (below1 != 0) {
       const int bit = highestBit(below1);
       below1 ^= uint64_t{1} << bit;
-      if (!append(set0, set1 ^ uint64_t{1} << bit)) return window.size = size, false;
+      if (!append(set0, set1 ^ uint64_t{1} << bit)) return window.size = size, stoppedAt = s, false;
     }
     while (below0 != 0) {
       const int bit = highestBit(below0);
       below0 ^= uint64_t{1} << bit;
-      if (!append(set0 ^ uint64_t{1} << bit, set1)) return window.size = size, false;
+      if (!append(set0 ^ uint64_t{1} << bit, set1)) return window.size = size, stoppedAt = s, false;
     }
   }
   window.size = size;
@@ -110,18 +111,20 @@ bool appendChildren(const UnionTable& predecessors, ChildWindow<Key>& window,
 }
 
 // Prices the children [begin, end) of the window: each child's cost (and with a trace its
-// parent) from all its parents. Returns the parents read; a parent not found is counted in
-// `missing`, for the stage's caller to warn of. Without `arcs` (Narrow keys only) every job
-// outside a child is minimal there, and the next one is found without reading its successors.
+// parent) from all its parents up to `lastParent`. Returns the parents read; a parent not found
+// is counted in `missing`, for the stage's caller to warn of. Without `arcs` (Narrow keys only)
+// every job outside a child is minimal there, and the next one is found without reading its
+// successors.
 template <typename Key, Tracing tracing, bool arcs>
 uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& window, uint32_t begin,
-                       uint32_t end, const uint64_t (&notJobs)[2], uint32_t& missing) {
+                       uint32_t end, const uint64_t (&notJobs)[2], uint32_t lastParent,
+                       uint32_t& missing) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
   const uint64_t* const parentWord0 = parents.word0;
   const uint64_t* const parentWord1 = parents.word1;
   const int32_t* const parentCost = parents.costs;
-  const uint32_t lastParent = layerSize[prevLayer] - 1;
+  const Key lastKey = parents[lastParent];
   [[maybe_unused]] PlainJob* const word1Jobs = plainJob + 64;
   [[maybe_unused]] const StageTrace trace = window.trace;
   [[maybe_unused]] uint64_t* const word = trace.words;
@@ -139,9 +142,10 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
     const auto offer = [&](PlainJob & i, uint64_t parent0, uint64_t parent1)
         __attribute__((always_inline)) {
       uint32_t x = i.cursor;
-      if (parentWord0[x] != parent0 || (wide && parentWord1[x] != parent1)) {
-        x = searchChild<true, Key, true>(parents, x, lastParent, keyOf<Key>(parent0, parent1),
-                                         missing);
+      if (x > lastParent || parentWord0[x] != parent0 || (wide && parentWord1[x] != parent1)) {
+        const Key parent = keyOf<Key>(parent0, parent1);
+        if (parent > lastKey) return; // a parent the stage did not reach before it stopped
+        x = searchChild<true, Key, true>(parents, x, lastParent, parent, missing);
         if (x == notFound) return;
       }
       ++reads;
@@ -217,6 +221,25 @@ struct PricingThread {
   PricingThread() {}
 };
 
+// Prices the children [begin, end) of the window from the parents up to `lastParent`: by
+// streams where the processor has them, by the scalar loop otherwise or should a parent not be
+// where the streams' rule puts it.
+template <typename Key, Tracing tracing, bool arcs>
+void priceRange(PricingThread<Key, tracing>& thread, const ChildWindow<Key>& window, uint32_t begin,
+                uint32_t end, const uint64_t (&notJobs)[2], uint32_t lastParent) {
+  if (pricingByStreams) {
+    uint64_t reads = 0;
+    if (priceByStreams<Key, arcs, tracing>(thread.plainJob, thread.streams,
+                                           runFacts<Key>.successors, window, begin, end, notJobs,
+                                           lastParent, reads)) {
+      thread.reads += reads;
+      return;
+    }
+  }
+  thread.reads += priceChildren<Key, tracing, arcs>(thread.plainJob, window, begin, end, notJobs,
+                                                    lastParent, thread.missing);
+}
+
 // Prices the chunks thread t takes, each once all its children are appended.
 template <typename Key, Tracing tracing, bool arcs>
 void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
@@ -238,17 +261,8 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
       std::this_thread::yield();
     }
     if (begin >= end) break;
-    if (pricingByStreams) {
-      uint64_t reads = 0;
-      if (priceByStreams<Key, arcs, tracing>(thread.plainJob, thread.streams,
-                                             runFacts<Key>.successors, window, uint32_t(begin),
-                                             uint32_t(end), notJobs, reads)) {
-        thread.reads += reads;
-        continue;
-      }
-    }
-    thread.reads += priceChildren<Key, tracing, arcs>(thread.plainJob, window, uint32_t(begin),
-                                                      uint32_t(end), notJobs, thread.missing);
+    priceRange<Key, tracing, arcs>(thread, window, uint32_t(begin), uint32_t(end), notJobs,
+                                   layerSize[prevLayer] - 1);
   }
   if (timed) thread.seconds = threadSeconds() - start;
 }
@@ -278,8 +292,8 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
   constexpr bool wide = std::is_same_v<Key, Wide>;
   const RunFacts<Key>& run = runFacts<Key>;
   const uint64_t(&notJobs)[2] = run.notJobs;
-  // More than 60 jobs without precedence fill the store long before the middle layer, and such a
-  // stage stopped by pricing would be built again by the push expansion.
+  // More than 60 jobs without precedence fill the store long before the middle layer, and the
+  // stage that stops there would be priced twice; the push expansion builds it once.
   if (wide && !run.arcs && threads <= 1)
     return expandLayer<Key, true, tracing, false, false>(job, window);
   // Kept from stage to stage: a stage of a few states would feel the allocation.
@@ -292,8 +306,12 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
     std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[t].plainJob);
   }
   auto price = priceChunks<Key, tracing, true>;
+  auto priceAgain = priceRange<Key, tracing, true>;
   if constexpr (!wide)
-    if (!run.arcs) price = priceChunks<Key, tracing, false>;
+    if (!run.arcs) {
+      price = priceChunks<Key, tracing, false>;
+      priceAgain = priceRange<Key, tracing, false>;
+    }
   SharedPricing shared;
   std::vector<std::thread> workers;
   if (threads > 1) {
@@ -307,19 +325,28 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
   }
   const bool timed = threads > 1;
   const double appendStart = timed ? threadSeconds() : 0;
-  const bool complete = appendChildren(run.predecessors, window, notJobs, [&](uint32_t size) {
-    if (!workers.empty()) shared.appended.store(size, std::memory_order_release);
-  });
+  uint32_t stoppedAt = 0;
+  const bool complete = appendChildren(
+      run.predecessors, window, notJobs,
+      [&](uint32_t size) {
+        if (!workers.empty()) shared.appended.store(size, std::memory_order_release);
+      },
+      stoppedAt);
   shared.stopped.store(!complete, std::memory_order_relaxed);
   shared.appended.store(window.size, std::memory_order_release);
   shared.appending.store(false, std::memory_order_release);
   const double appendSeconds = timed ? threadSeconds() - appendStart : 0;
   if (complete) price(shared, thread[0], window, notJobs, timed);
   for (std::thread& worker : workers) worker.join();
-  // A stage stopped at the capacity leaves its layer as the push expansion leaves it, with the
-  // offers of the parents before the stop: it runs again that way, on one thread. The previous
-  // layer is unchanged, so the redo is exact.
-  if (!complete) return expandLayer<Key, true, tracing, false, false>(job, window);
+  // A stage stopped at the capacity leaves its layer as the push expansion leaves it: each child
+  // with the offers of the parents up to the one that filled the layer, all of whose children
+  // in the layer it had offered. Chunks the threads priced took every parent, so the layer is
+  // priced again, on this thread.
+  if (!complete) {
+    for (unsigned t = 0; t < threads; ++t) thread[t].reads = thread[t].missing = 0;
+    std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[0].plainJob);
+    priceAgain(thread[0], window, 0, window.size, notJobs, stoppedAt);
+  }
   uint64_t reads = 0;
   for (unsigned t = 0; t < threads; ++t) {
     reads += thread[t].reads;
@@ -336,7 +363,7 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
     }
     splitTimes.slowest += slowest;
   }
-  return true;
+  return complete;
 }
 
 #define PRECDP_BY_CHILDREN(Key)                                                                    \

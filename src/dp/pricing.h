@@ -104,12 +104,14 @@ struct Streams {
   alignas(64) uint32_t parent[keyBits<Key>][streamCapacity + 16]; // their indices, traced
 };
 
-// Prices the children [begin, end) of the window, as the scalar loop does, and adds
-// the parents read to `reads`. False, with the cursors as they were, if a parent was not where
-// the rule puts it: the caller then prices the range by the cursors. Needs AVX-512.
+// Prices the children [begin, end) of the window from the parents up to `lastParent`, as the
+// scalar loop does, and adds the parents read to `reads`. False, with the cursors as they were,
+// if a parent was not where the rule puts it: the caller then prices the range by the cursors.
+// Needs AVX-512.
 template <typename Key, bool arcs, Tracing tracing>
 bool priceByStreams(PlainJobTable<Key>& plainJob, Streams<Key>& streams,
                     const UnionTable& successors, const ChildWindow<Key>& window, uint32_t begin,
-                    uint32_t end, const uint64_t (&notJobs)[2], uint64_t& reads);
+                    uint32_t end, const uint64_t (&notJobs)[2], uint32_t lastParent,
+                    uint64_t& reads);
 
 } // namespace precdp

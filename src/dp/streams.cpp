@@ -15,13 +15,17 @@ bool pricingByStreams = __builtin_cpu_supports("avx512f") && __builtin_cpu_suppo
 
 namespace {
 
-// Buffers job i's next parents from the one of `child` on, their costs and, `traced`, their
-// indices; false if it is not in the layer.
+// What a refill found of the parent of `child`: buffered from it on, above the last parent
+// (none from it on are offered), or not in the layer.
+enum class Refill : uint8_t { buffered, beyond, missing };
+
+// Buffers job i's next parents up to lastParent from the one of `child` on, their costs and,
+// `traced`, their indices.
 template <typename Key, bool traced>
-PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, uint32_t* indices,
-                                const PlainJob& job, int bit, const LayerView<Key>& parents,
-                                uint32_t lastParent, uint64_t child0, uint64_t child1,
-                                uint32_t& missing) {
+PRECDP_AVX512 Refill refillStream(ParentStream& s, int32_t* buffer, uint32_t* indices,
+                                  const PlainJob& job, int bit, const LayerView<Key>& parents,
+                                  uint32_t lastParent, Key lastKey, uint64_t child0,
+                                  uint64_t child1, uint32_t& missing) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   const uint32_t kept = s.tail - s.head;
   _mm512_storeu_si512(buffer, _mm512_loadu_si512(buffer + s.head)); // kept < 16
@@ -33,10 +37,11 @@ PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, uint32_t* indi
   const uint64_t parent0 = child0 | bit0, parent1 = child1 | bit1;
   uint32_t x = s.next;
   if (x > lastParent || parents.word0[x] != parent0 || (wide && parents.word1[x] != parent1)) {
+    const Key parent = keyOf<Key>(parent0, parent1);
+    if (parent > lastKey) return Refill::beyond;
     x = x > lastParent ? notFound
-                       : searchChild<true, Key, true>(parents, x, lastParent,
-                                                      keyOf<Key>(parent0, parent1), missing);
-    if (x == notFound) return false;
+                       : searchChild<true, Key, true>(parents, x, lastParent, parent, missing);
+    if (x == notFound) return Refill::missing;
   }
   s.start = x;
   // i is maximal in P: P holds i and none of its successors.
@@ -99,7 +104,7 @@ PRECDP_AVX512 bool refillStream(ParentStream& s, int32_t* buffer, uint32_t* indi
   }
   s.tail = tail;
   s.next = x;
-  return true;
+  return Refill::buffered;
 }
 
 // The lanes of 16 children whose minimal jobs hold key bit `bit`.
@@ -162,11 +167,11 @@ template <typename Key, bool arcs, Tracing tracing>
 PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& streams,
                                const UnionTable& successors, const ChildWindow<Key>& window,
                                uint32_t begin, uint32_t end, const uint64_t (&notJobs)[2],
-                               uint64_t& reads) {
+                               uint32_t lastParent, uint64_t& reads) {
   constexpr bool wide = std::is_same_v<Key, Wide>;
   constexpr bool traced = tracing != Tracing::none;
   const LayerView<Key> parents(prevLayer), children(curLayer, window.offset);
-  const uint32_t lastParent = layerSize[prevLayer] - 1;
+  const Key lastKey = parents[lastParent];
   uint32_t missing = 0; // a parent not found is warned of by the scalar loop that prices again
   for (int bit = 0; bit < keyBits<Key>; ++bit)
     streams.stream[bit] = {0, 0, plainJob[bit].cursor, plainJob[bit].cursor};
@@ -193,9 +198,9 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
       while (jobs != 0) {
         const int bit = lowestBit(jobs) + 64 * word;
         jobs &= jobs - 1;
-        const __mmask16 k = word == 0 ? childrenWith(low0, high0, uint64_t{1} << bit)
-                                      : childrenWith(low1, high1, uint64_t{1} << (bit - 64));
-        const uint32_t count = static_cast<uint32_t>(__builtin_popcount(k));
+        __mmask16 k = word == 0 ? childrenWith(low0, high0, uint64_t{1} << bit)
+                                : childrenWith(low1, high1, uint64_t{1} << (bit - 64));
+        uint32_t count = static_cast<uint32_t>(__builtin_popcount(k));
         ParentStream& s = streams.stream[bit];
         int32_t* const buffer = streams.cost[bit];
         while (__builtin_expect(s.tail - s.head < count, 0)) {
@@ -204,9 +209,14 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
               static_cast<uint32_t>(__builtin_ctz(_pdep_u32(1u << (s.tail - s.head), k)));
           const uint64_t c0 = children.word0[group + lane];
           const uint64_t c1 = wide ? children.word1[group + lane] : 0;
-          if (!refillStream<Key, traced>(s, buffer, streams.parent[bit], plainJob[bit], bit,
-                                         parents, lastParent, c0, c1, missing))
-            return false;
+          const Refill refill =
+              refillStream<Key, traced>(s, buffer, streams.parent[bit], plainJob[bit], bit, parents,
+                                        lastParent, lastKey, c0, c1, missing);
+          if (refill == Refill::missing) return false;
+          if (refill == Refill::beyond) { // only the lanes of the parents buffered are offered
+            count = s.tail - s.head;
+            k = static_cast<__mmask16>(_pdep_u32((1u << count) - 1, k));
+          }
         }
         const __m512i cost = _mm512_maskz_expandloadu_epi32(k, buffer + s.head);
         [[maybe_unused]] __m512i parent;
@@ -257,21 +267,22 @@ PRECDP_AVX512 bool priceGroups(PlainJobTable<Key>& plainJob, Streams<Key>& strea
 template <typename Key, bool arcs, Tracing tracing>
 bool priceByStreams(PlainJobTable<Key>& plainJob, Streams<Key>& streams,
                     const UnionTable& successors, const ChildWindow<Key>& window, uint32_t begin,
-                    uint32_t end, const uint64_t (&notJobs)[2], uint64_t& reads) {
+                    uint32_t end, const uint64_t (&notJobs)[2], uint32_t lastParent,
+                    uint64_t& reads) {
   return priceGroups<Key, arcs, tracing>(plainJob, streams, successors, window, begin, end, notJobs,
-                                         reads);
+                                         lastParent, reads);
 }
 
 #define PRECDP_BY_STREAMS(Key, arcs)                                                               \
   template bool priceByStreams<Key, arcs, Tracing::none>(                                          \
       PlainJobTable<Key>&, Streams<Key>&, const UnionTable&, const ChildWindow<Key>&, uint32_t,    \
-      uint32_t, const uint64_t(&)[2], uint64_t&);                                                  \
+      uint32_t, const uint64_t(&)[2], uint32_t, uint64_t&);                                        \
   template bool priceByStreams<Key, arcs, Tracing::entries>(                                       \
       PlainJobTable<Key>&, Streams<Key>&, const UnionTable&, const ChildWindow<Key>&, uint32_t,    \
-      uint32_t, const uint64_t(&)[2], uint64_t&);                                                  \
+      uint32_t, const uint64_t(&)[2], uint32_t, uint64_t&);                                        \
   template bool priceByStreams<Key, arcs, Tracing::packed>(                                        \
       PlainJobTable<Key>&, Streams<Key>&, const UnionTable&, const ChildWindow<Key>&, uint32_t,    \
-      uint32_t, const uint64_t(&)[2], uint64_t&);
+      uint32_t, const uint64_t(&)[2], uint32_t, uint64_t&);
 PRECDP_BY_STREAMS(Narrow, true)
 PRECDP_BY_STREAMS(Narrow, false)
 PRECDP_BY_STREAMS(Wide, true)
