@@ -1,10 +1,10 @@
 // The DP in its plain first form: bit-position search for the highest job, a fresh binary
 // search from lo (the store's arrBinarySearch) for every child already present, append-or-find, the
 // covered-set stop, the capacity stop and one time check per stage. It shares the program's state
-// store (its states' times, which the program derives, it stores beside it) and keeps its
-// statistics, so it gives the same objective, maxLayerSize and totalStates as
-// dpSolve. Used as the baseline of precdp-perf and as the oracle of the DP tests; never used by the
-// program.
+// store, keeping its states' times (which the program derives from their sets) in arrays of its
+// own beside it, and its statistics, so it gives the same objective, maxLayerSize and totalStates
+// as dpSolve. Used as the baseline of precdp-perf and as the oracle of the DP tests; never used by
+// the program.
 #pragma once
 
 #include "instance/instance.h"

@@ -58,10 +58,9 @@ RunFacts<Key> runFacts;
 // predecessor outside C. So taking the parents in order and appending each child at its least
 // parent, parent P appends P - {j} exactly for its jobs j below its least job outside it that
 // precede no other job of P, highest j first: the children come out in ascending order.
-// False when the layer reaches the window's stopSize, with `stoppedAt` the parent that reached it.
-// `publish(size)` sees the children appended
-// every 256 parents, or every pricingChunk if fewer, so that threads pricing chunks of the layer
-// need not wait long for the next one.
+// False when the layer reaches the window's stopSize, with `stoppedAt` the parent that reached
+// it. `publish(size)` sees the children appended every 256 parents, or every pricingChunk if
+// fewer, so that threads pricing chunks of the layer need not wait long for the next one.
 template <typename Key, typename Publish>
 bool appendChildren(const UnionTable& predecessors, ChildWindow<Key>& window,
                     const uint64_t (&notJobs)[2], const Publish& publish, uint32_t& stoppedAt) {

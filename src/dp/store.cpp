@@ -112,7 +112,7 @@ void SetTimes::prepare() {
       sum[w][b][0] = 0;
       for (int v = 1; v < 256; ++v) {
         const int bit = 8 * b + __builtin_ctz(static_cast<unsigned>(v));
-        const int job = 60 * w + bit;
+        const int job = jobsPerWord * w + bit;
         const bool in = bit < jobsPerWord && contains(allJobs, job);
         sum[w][b][v] = static_cast<uint16_t>(sum[w][b][v & (v - 1)] + (in ? p[job] : 0));
       }
