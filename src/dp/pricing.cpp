@@ -110,11 +110,11 @@ bool appendChildren(const UnionTable& predecessors, ChildWindow<Key>& window,
 }
 
 // Prices the children [begin, end) of the window: each child's cost (and with a trace its
-// parent) from all its parents up to `lastParent`. Returns the parents read; a parent not found
-// is counted in `missing`, for the stage's caller to warn of. Without `arcs` (Narrow keys only)
-// every job outside a child is minimal there, and the next one is found without reading its
-// successors.
-template <typename Key, Tracing tracing, bool arcs>
+// parent) from all its parents, or with `stopped` from those up to `lastParent` (the last
+// parent otherwise). Returns the parents read; a parent not found is counted in `missing`, for
+// the stage's caller to warn of. Without `arcs` (Narrow keys only) every job outside a child is
+// minimal there, and the next one is found without reading its successors.
+template <typename Key, Tracing tracing, bool arcs, bool stopped>
 uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& window, uint32_t begin,
                        uint32_t end, const uint64_t (&notJobs)[2], uint32_t lastParent,
                        uint32_t& missing) {
@@ -123,7 +123,7 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
   const uint64_t* const parentWord0 = parents.word0;
   const uint64_t* const parentWord1 = parents.word1;
   const int32_t* const parentCost = parents.costs;
-  const Key lastKey = parents[lastParent];
+  [[maybe_unused]] const Key lastKey = parents[lastParent];
   [[maybe_unused]] PlainJob* const word1Jobs = plainJob + 64;
   [[maybe_unused]] const StageTrace trace = window.trace;
   [[maybe_unused]] uint64_t* const word = trace.words;
@@ -141,9 +141,12 @@ uint64_t priceChildren(PlainJobTable<Key>& plainJob, const ChildWindow<Key>& win
     const auto offer = [&](PlainJob & i, uint64_t parent0, uint64_t parent1)
         __attribute__((always_inline)) {
       uint32_t x = i.cursor;
-      if (x > lastParent || parentWord0[x] != parent0 || (wide && parentWord1[x] != parent1)) {
+      // Stopped, the cursor may pass the last parent; otherwise it stays at or below the next
+      // parent, which is in the layer.
+      if ((stopped && x > lastParent) || parentWord0[x] != parent0 ||
+          (wide && parentWord1[x] != parent1)) {
         const Key parent = keyOf<Key>(parent0, parent1);
-        if (parent > lastKey) return; // a parent the stage did not reach before it stopped
+        if (stopped && parent > lastKey) return; // the stage stopped before this parent
         x = searchChild<true, Key, true>(parents, x, lastParent, parent, missing);
         if (x == notFound) return;
       }
@@ -220,10 +223,10 @@ struct PricingThread {
   PricingThread() {}
 };
 
-// Prices the children [begin, end) of the window from the parents up to `lastParent`: by
-// streams where the processor has them, by the scalar loop otherwise or should a parent not be
-// where the streams' rule puts it.
-template <typename Key, Tracing tracing, bool arcs>
+// Prices the children [begin, end) of the window from the parents up to `lastParent` (below the
+// last one only if `stopped`): by streams where the processor has them, by the scalar loop
+// otherwise or should a parent not be where the streams' rule puts it.
+template <typename Key, Tracing tracing, bool arcs, bool stopped>
 void priceRange(PricingThread<Key, tracing>& thread, const ChildWindow<Key>& window, uint32_t begin,
                 uint32_t end, const uint64_t (&notJobs)[2], uint32_t lastParent) {
   if (pricingByStreams) {
@@ -235,8 +238,8 @@ void priceRange(PricingThread<Key, tracing>& thread, const ChildWindow<Key>& win
       return;
     }
   }
-  thread.reads += priceChildren<Key, tracing, arcs>(thread.plainJob, window, begin, end, notJobs,
-                                                    lastParent, thread.missing);
+  thread.reads += priceChildren<Key, tracing, arcs, stopped>(thread.plainJob, window, begin, end,
+                                                             notJobs, lastParent, thread.missing);
 }
 
 // Prices the chunks thread t takes, each once all its children are appended.
@@ -260,8 +263,8 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
       std::this_thread::yield();
     }
     if (begin >= end) break;
-    priceRange<Key, tracing, arcs>(thread, window, uint32_t(begin), uint32_t(end), notJobs,
-                                   layerSize[prevLayer] - 1);
+    priceRange<Key, tracing, arcs, false>(thread, window, uint32_t(begin), uint32_t(end), notJobs,
+                                          layerSize[prevLayer] - 1);
   }
   if (timed) thread.seconds = threadSeconds() - start;
 }
@@ -305,11 +308,11 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
     std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[t].plainJob);
   }
   auto price = priceChunks<Key, tracing, true>;
-  auto priceAgain = priceRange<Key, tracing, true>;
+  auto priceAgain = priceRange<Key, tracing, true, true>;
   if constexpr (!wide)
     if (!run.arcs) {
       price = priceChunks<Key, tracing, false>;
-      priceAgain = priceRange<Key, tracing, false>;
+      priceAgain = priceRange<Key, tracing, false, true>;
     }
   SharedPricing shared;
   std::vector<std::thread> workers;
