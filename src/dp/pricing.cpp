@@ -209,6 +209,7 @@ struct SharedPricing {
   std::atomic<bool> appending{true}; // false once `appended` is final
   std::atomic<bool> stopped{false};  // the layer filled: no pricing needed
   std::atomic<uint32_t> nextChunk{0};
+  uint32_t lastParent = 0; // the chunks are priced from the parents up to this one
 };
 
 template <typename Key, Tracing tracing>
@@ -243,7 +244,7 @@ void priceRange(PricingThread<Key, tracing>& thread, const ChildWindow<Key>& win
 }
 
 // Prices the chunks thread t takes, each once all its children are appended.
-template <typename Key, Tracing tracing, bool arcs>
+template <typename Key, Tracing tracing, bool arcs, bool stopped>
 void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
                  const ChildWindow<Key>& window, const uint64_t (&notJobs)[2], bool timed) {
   // A thread's CPU clock is a system call: a stage of a few states would feel it.
@@ -263,10 +264,10 @@ void priceChunks(SharedPricing& shared, PricingThread<Key, tracing>& thread,
       std::this_thread::yield();
     }
     if (begin >= end) break;
-    priceRange<Key, tracing, arcs, false>(thread, window, uint32_t(begin), uint32_t(end), notJobs,
-                                          layerSize[prevLayer] - 1);
+    priceRange<Key, tracing, arcs, stopped>(thread, window, uint32_t(begin), uint32_t(end), notJobs,
+                                            shared.lastParent);
   }
-  if (timed) thread.seconds = threadSeconds() - start;
+  if (timed) thread.seconds += threadSeconds() - start;
 }
 
 } // namespace
@@ -307,24 +308,27 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
     thread[t].seconds = 0;
     std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[t].plainJob);
   }
-  auto price = priceChunks<Key, tracing, true>;
-  auto priceAgain = priceRange<Key, tracing, true, true>;
+  auto price = priceChunks<Key, tracing, true, false>;
+  auto priceAgain = priceChunks<Key, tracing, true, true>;
   if constexpr (!wide)
     if (!run.arcs) {
-      price = priceChunks<Key, tracing, false>;
-      priceAgain = priceRange<Key, tracing, false, true>;
+      price = priceChunks<Key, tracing, false, false>;
+      priceAgain = priceChunks<Key, tracing, false, true>;
     }
-  SharedPricing shared;
   std::vector<std::thread> workers;
-  if (threads > 1) {
+  const auto startWorkers = [&](auto chunks, SharedPricing& shared) {
+    if (threads <= 1) return;
     workers.reserve(threads - 1);
     try {
       for (unsigned t = 1; t < threads; ++t)
-        workers.emplace_back(price, std::ref(shared), std::ref(thread[t]), std::cref(window),
+        workers.emplace_back(chunks, std::ref(shared), std::ref(thread[t]), std::cref(window),
                              std::cref(notJobs), true);
     } catch (const std::system_error&) { // no more threads to be had: the caller prices more
     }
-  }
+  };
+  SharedPricing shared;
+  shared.lastParent = layerSize[prevLayer] - 1;
+  startWorkers(price, shared);
   const bool timed = threads > 1;
   const double appendStart = timed ? threadSeconds() : 0;
   uint32_t stoppedAt = 0;
@@ -340,14 +344,23 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
   const double appendSeconds = timed ? threadSeconds() - appendStart : 0;
   if (complete) price(shared, thread[0], window, notJobs, timed);
   for (std::thread& worker : workers) worker.join();
+  workers.clear();
   // A stage stopped at the capacity leaves its layer as the push expansion leaves it: each child
   // with the offers of the parents up to the one that filled the layer, all of whose children
-  // in the layer it had offered. Chunks the threads priced took every parent, so the layer is
-  // priced again, on this thread.
+  // in the layer it had offered. Chunks the threads priced took every parent, so the whole layer
+  // is priced again.
   if (!complete) {
-    for (unsigned t = 0; t < threads; ++t) thread[t].reads = thread[t].missing = 0;
-    std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[0].plainJob);
-    priceAgain(thread[0], window, 0, window.size, notJobs, stoppedAt);
+    for (unsigned t = 0; t < threads; ++t) {
+      thread[t].reads = thread[t].missing = 0;
+      std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[t].plainJob);
+    }
+    SharedPricing again;
+    again.lastParent = stoppedAt;
+    again.appended.store(window.size, std::memory_order_relaxed);
+    again.appending.store(false, std::memory_order_relaxed);
+    startWorkers(priceAgain, again); // the thread's start orders the stores before its reads
+    priceAgain(again, thread[0], window, notJobs, timed);
+    for (std::thread& worker : workers) worker.join();
   }
   uint64_t reads = 0;
   for (unsigned t = 0; t < threads; ++t) {
