@@ -225,7 +225,6 @@ Outcome boundedAttempt(int64_t& incumbent, uint64_t stateBudget) {
   uint64_t traceUsed = 0;
   tracedStages = 0;
   attemptRecorded = false;
-  setTimes.prepare();
   layerSize[curLayer] = 0;
   appendState(curLayer, allJobs, 0);
   for (uint16_t stagesLeft = jobCount; stagesLeft > 0;) {
@@ -308,6 +307,7 @@ void dpSolveBelow(int64_t upperBound, const uint16_t* upperBoundSequence) {
   const std::span<const Level> levels = jobCount <= 50 ? std::span<const Level>(small) : large;
   lookupCount = 0;
   belowRan = true;
+  setTimes.prepare(); // for every attempt, and unchanged by the exact DP's probes
   incumbentKnown = upperBoundSequence != nullptr;
   if (incumbentKnown)
     std::copy(upperBoundSequence, upperBoundSequence + jobCount, incumbentSequence);

@@ -303,11 +303,15 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
   threads = std::max(threads, 1u);
   static std::vector<PricingThread<Key, tracing>> thread;
   if (thread.size() < threads) thread.resize(threads);
-  for (unsigned t = 0; t < threads; ++t) {
-    thread[t].reads = thread[t].missing = 0;
-    thread[t].seconds = 0;
-    std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[t].plainJob);
-  }
+  // Each pricing of the stage starts every thread from the run's job table, its cursors at 0.
+  const auto resetThreads = [&] {
+    for (unsigned t = 0; t < threads; ++t) {
+      thread[t].reads = thread[t].missing = 0;
+      std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[t].plainJob);
+    }
+  };
+  resetThreads();
+  for (unsigned t = 0; t < threads; ++t) thread[t].seconds = 0;
   auto price = priceChunks<Key, tracing, true, false>;
   auto priceAgain = priceChunks<Key, tracing, true, true>;
   if constexpr (!wide)
@@ -350,10 +354,7 @@ bool expandByChildren(JobTable<Key>& job, ChildWindow<Key>& window, unsigned thr
   // in the layer it had offered. Chunks the threads priced took every parent, so the whole layer
   // is priced again.
   if (!complete) {
-    for (unsigned t = 0; t < threads; ++t) {
-      thread[t].reads = thread[t].missing = 0;
-      std::copy(std::begin(run.plainJob), std::end(run.plainJob), thread[t].plainJob);
-    }
+    resetThreads();
     SharedPricing again;
     again.lastParent = stoppedAt;
     again.appended.store(window.size, std::memory_order_relaxed);
